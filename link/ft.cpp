@@ -70,7 +70,7 @@ FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t count, st
     if (handle == nullptr) return FT_INVALID_HANDLE;
     if (buffer == nullptr && count != 0) return FT_INVALID_PARAMETER;
     const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(buffer), count);
-    const std::size_t sent = count == 0 ? 0 : handle->write(bytes);
+    const std::size_t sent = handle->write(bytes);
     const auto sentCount = static_cast<std::uint32_t>(sent < count ? sent : count);
     if (written != nullptr) *written = sentCount;
     return sentCount == count ? FT_OK : FT_IO_ERROR;

@@ -30,6 +30,10 @@ public:
     virtual void showMessage(const std::string& text) = 0;
 };
 
+// Cable bytes of a payload: 0x81 (shift one byte) and the byte, for each
+// byte in order. `wire` holds exactly twice as many bytes as `payload`.
+void fillWireBuffer(std::span<const std::uint8_t> payload, std::span<std::uint8_t> wire);
+
 // Thread procedures; both return 0 and clear the transfer flag as their last step.
 int RomUploadThread(UploadHost& host);
 int SpcUploadThread(UploadHost& host);

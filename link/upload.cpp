@@ -1,0 +1,155 @@
+// The two upload workers: the USER1 scan, then one USER0 scan holding a ROM
+// image or an SPC image, then the closing bytes.
+
+#include "upload.h"
+
+#include "jtag.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t kShiftOneByte = 0x81;
+constexpr std::uint8_t kUser1 = 0x0E;
+constexpr std::uint8_t kUser0 = 0x0C;
+constexpr std::uint8_t kSpcImageMark = 0xFF;
+
+constexpr std::size_t kRomBlockBytes = 0x10000;
+constexpr std::size_t kRomMaxBlocks = 128;  // the header announces n in one byte
+constexpr std::size_t kSpcImageBytes = 65920;  // header, 64 KiB RAM, DSP registers
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Clears the transfer flag when the worker ends, whichever way it ends; being
+// the first local of a worker it is the last thing to happen.
+class TransferEnd {
+public:
+    explicit TransferEnd(UploadHost& host) : m_host(host) {}
+    ~TransferEnd() { m_host.transferFlag().store(false); }
+    TransferEnd(const TransferEnd&) = delete;
+    TransferEnd& operator=(const TransferEnd&) = delete;
+
+private:
+    UploadHost& m_host;
+};
+
+void runPreamble(UploadHost& host) {
+    JtagResetToIdle(host.cable());
+    JtagIdleToShiftIr(host.cable());
+    JtagShiftIrByte(host.cable(), kUser1);
+    JtagShiftIrToShiftDr(host.cable());
+    JtagShiftByte(host.cable(), 0);  // nine bits 0,...,0,1 with the closing 1 below
+    JtagShiftDrToShiftIr(host.cable());
+    JtagShiftIrByte(host.cable(), kUser0);
+    JtagShiftIrToShiftDr(host.cable());
+}
+
+void runClosing(UploadHost& host) {
+    host.setProgress(100);
+    JtagShiftByte(host.cable(), 0);
+    JtagShiftDrToIdle(host.cable());
+}
+
+std::uint32_t writeAll(UploadHost& host, const std::vector<std::uint8_t>& wire) {
+    std::uint32_t written = 0;  // a count the call leaves unset counts as 0
+    FT_Write(host.cable(), wire.data(), static_cast<std::uint32_t>(wire.size()), &written);
+    return written;
+}
+
+// The wire bytes of ROM block `block`. Bytes the staged buffer does not hold
+// go out as 0, so a short buffer can never be read past its end.
+void fillRomBlock(std::span<const std::uint8_t> rom, std::size_t block, std::vector<std::uint8_t>& wire) {
+    const std::size_t start = std::min(block * kRomBlockBytes, rom.size());
+    const std::size_t held = std::min(kRomBlockBytes, rom.size() - start);
+    const std::span<std::uint8_t> all(wire);
+    fillWireBuffer(rom.subspan(start, held), all.first(2 * held));
+    for (std::size_t i = 2 * held; i < all.size(); i += 2) {
+        all[i] = kShiftOneByte;
+        all[i + 1] = 0;
+    }
+}
+
+void sendRomHeader(UploadHost& host, std::size_t blocks) {
+    const std::size_t paddedSize = blocks * kRomBlockBytes;
+    JtagShiftByte(host.cable(), 0);
+    JtagShiftByte(host.cable(), static_cast<std::uint8_t>(paddedSize));
+    JtagShiftByte(host.cable(), static_cast<std::uint8_t>(paddedSize >> 8));
+    JtagShiftByte(host.cable(), static_cast<std::uint8_t>(paddedSize >> 16));
+}
+
+void sendRomBlocks(UploadHost& host, std::span<const std::uint8_t> rom, std::size_t blocks) {
+    std::vector<std::uint8_t> wire(2 * kRomBlockBytes);
+    for (std::size_t block = 0; block < blocks; ++block) {
+        fillRomBlock(rom, block, wire);
+        if (writeAll(host, wire) != wire.size()) {
+            host.showMessage(kWriteErrText);
+            return;
+        }
+        if (!host.transferFlag().load()) return;  // Stop: this block was the last
+        host.setProgress(static_cast<int>(100 * block / blocks));
+    }
+}
+
+// Up to 65920 bytes from the start of the file; past its end the buffer stays
+// zero. Null when the file does not open or cannot be read.
+std::optional<std::vector<std::uint8_t>> readSpcImage(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::vector<std::uint8_t> image(kSpcImageBytes, 0);
+    std::fread(image.data(), 1, image.size(), file.get());
+    if (std::ferror(file.get())) return std::nullopt;
+    return image;
+}
+
+}  // namespace
+
+void fillWireBuffer(std::span<const std::uint8_t> payload, std::span<std::uint8_t> wire) {
+    std::uint8_t* out = wire.data();
+    const std::uint8_t* in = payload.data();
+    const std::size_t count = std::min(payload.size(), wire.size() / 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        out[2 * i] = kShiftOneByte;
+        out[2 * i + 1] = in[i];
+    }
+}
+
+int RomUploadThread(UploadHost& host) {
+    const TransferEnd transferEnd(host);
+    runPreamble(host);
+    if (!FilePtr(std::fopen(host.pathText().c_str(), "rb"))) {  // the path is only tested
+        host.showMessage(kFileDontOpenText);
+        return 0;
+    }
+    const std::int32_t romSize = host.romSize();
+    // Sizes the header cannot announce are outside what staging produces.
+    if (romSize <= 0 || static_cast<std::size_t>(romSize) > kRomMaxBlocks * kRomBlockBytes) return 0;
+    const std::size_t blocks = (static_cast<std::size_t>(romSize) + kRomBlockBytes - 1) / kRomBlockBytes;
+    sendRomHeader(host, blocks);
+    sendRomBlocks(host, host.romData(), blocks);
+    runClosing(host);
+    return 0;
+}
+
+int SpcUploadThread(UploadHost& host) {
+    const TransferEnd transferEnd(host);
+    runPreamble(host);
+    const std::optional<std::vector<std::uint8_t>> image = readSpcImage(host.pathText());
+    if (!image) {
+        host.showMessage(kFileDontOpenText);
+        return 0;
+    }
+    JtagShiftByte(host.cable(), kSpcImageMark);
+    JtagShiftByte(host.cable(), 0);
+    std::vector<std::uint8_t> wire(2 * image->size());
+    fillWireBuffer(*image, wire);
+    if (writeAll(host, wire) != wire.size()) host.showMessage(kWriteErrText);
+    runClosing(host);
+    return 0;
+}
