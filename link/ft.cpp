@@ -13,9 +13,7 @@
 #include <span>
 #include <utility>
 
-#if TRAVIK_HAVE_USB_CABLE
 #include "usb_cable.h"
-#endif
 
 namespace {
 
@@ -23,14 +21,6 @@ std::mutex g_backendMutex;
 std::shared_ptr<CableBackend> g_selectedBackend;  // null: the default backend
 
 thread_local std::string t_lastOpenFailureDetail;
-
-std::shared_ptr<CableBackend> defaultCableBackend() {
-#if TRAVIK_HAVE_USB_CABLE
-    return makeUsbCableBackend();
-#else
-    return nullptr;
-#endif
-}
 
 }  // namespace
 
@@ -41,7 +31,7 @@ void selectCableBackend(std::shared_ptr<CableBackend> backend) {
 
 std::shared_ptr<CableBackend> selectedCableBackend() {
     const std::lock_guard lock(g_backendMutex);
-    if (!g_selectedBackend) g_selectedBackend = defaultCableBackend();
+    if (!g_selectedBackend) g_selectedBackend = makeUsbCableBackend();
     return g_selectedBackend;
 }
 
@@ -55,7 +45,7 @@ FT_STATUS FT_OpenEx(const char* description, std::uint32_t flags, FT_HANDLE* han
     }
     const std::shared_ptr<CableBackend> backend = selectedCableBackend();
     if (!backend) {
-        t_lastOpenFailureDetail = "this build has no USB cable support";
+        t_lastOpenFailureDetail = "no cable backend is available";
         return FT_DEVICE_NOT_FOUND;
     }
     std::unique_ptr<CableSession> session = backend->open(description, t_lastOpenFailureDetail);
