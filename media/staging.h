@@ -28,8 +28,10 @@ enum class RomStageResult { Staged, NotFound, TooLarge, NoMemory };
 // True when a file of `fileSize` bytes carries a 512-byte copier header.
 bool hasCopierHeader(std::uint64_t fileSize);
 
-// Reads the file at `path` as a ROM image into `rom` (cleared first).
-RomStageResult stageRom(const std::string& path, RomImage& rom);
+// Reads the file at `path` as a ROM image into `rom` (cleared first). Only a
+// regular file is read; anything else is NotFound. `detail`, when given, gets
+// what Linux says about a failure.
+RomStageResult stageRom(const std::string& path, RomImage& rom, std::string* detail = nullptr);
 
 enum class DropOutcome {
     SpcStaged,       // info text: the SPC summary
@@ -45,6 +47,9 @@ struct DropResult {
     // Text for the information field, already CR LF converted; empty when the
     // field keeps what it showed.
     std::string infoText;
+    // What Linux or the reader knows about a drop that staged nothing; detail
+    // for reason(), never part of the information text.
+    std::string detail;
     bool staged() const {
         return outcome == DropOutcome::SpcStaged || outcome == DropOutcome::RomStaged;
     }
@@ -56,5 +61,6 @@ struct DropResult {
 DropResult stageDroppedFile(const std::string& path, bool spcOnly, SpcFile& spc, RomImage& rom);
 
 // The variant rule: "Travik.ini" openable in the current directory means the
-// full variant (ROM and SPC); otherwise SPC files only.
+// full variant (ROM and SPC); otherwise SPC files only. A directory of that
+// name does not count; a FIFO counts and is never waited on.
 bool spcOnlyVariant();

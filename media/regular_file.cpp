@@ -1,0 +1,73 @@
+#include "regular_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string describeNonRegular(mode_t mode) {
+    if (S_ISDIR(mode)) return std::strerror(EISDIR);
+    if (S_ISFIFO(mode)) return "a FIFO, not a regular file";
+    if (S_ISCHR(mode)) return "a character device, not a regular file";
+    if (S_ISBLK(mode)) return "a block device, not a regular file";
+    if (S_ISSOCK(mode)) return "a socket, not a regular file";
+    return "not a regular file";
+}
+
+}  // namespace
+
+UniqueFd::UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+UniqueFd openForReading(const char* path) {
+    return UniqueFd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+}
+
+RegularFile RegularFile::open(const std::string& path, std::string* whyNot) {
+    RegularFile file;
+    UniqueFd fd = openForReading(path.c_str());
+    if (fd.get() < 0) {
+        if (whyNot) *whyNot = std::strerror(errno);
+        return file;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        if (whyNot) *whyNot = std::strerror(errno);
+        return file;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        if (whyNot) *whyNot = describeNonRegular(info.st_mode);
+        return file;
+    }
+    file.m_fd = std::move(fd);
+    file.m_size = static_cast<std::uint64_t>(info.st_size);
+    return file;
+}
+
+std::size_t RegularFile::readAt(std::uint64_t offset, std::span<std::uint8_t> buffer) const {
+    std::size_t done = 0;
+    while (isOpen() && done < buffer.size()) {
+        const ssize_t got = ::pread(m_fd.get(), buffer.data() + done, buffer.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // end of file, or a read error: the rest stays as it is
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}

@@ -1,0 +1,128 @@
+#include "staging.h"
+
+#include "regular_file.h"
+#include "summary.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <span>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::uint64_t kCopierHeaderSize = 512;
+
+// Whole-file sizes of the copier dumps that carry a 512-byte header: each is
+// a ROM size the copiers knew, plus the header.
+constexpr std::array<std::uint64_t, 12> kCopierFileSizes = {
+    0x40200,  0x80200,  0xB6200,  0x100200, 0x102200, 0x140200,
+    0x180200, 0x200200, 0x280200, 0x300200, 0x400200, 0x500200,
+};
+
+std::int32_t roundUpToBlocks(std::int32_t size) {
+    return (size + kRomBlockSize - 1) / kRomBlockSize * kRomBlockSize;
+}
+
+}  // namespace
+
+void RomImage::clear() {
+    std::vector<std::uint8_t>().swap(data);  // give the memory back, not just the size
+    size = 0;
+}
+
+bool hasCopierHeader(std::uint64_t fileSize) {
+    return std::find(kCopierFileSizes.begin(), kCopierFileSizes.end(), fileSize) !=
+           kCopierFileSizes.end();
+}
+
+RomStageResult stageRom(const std::string& path, RomImage& rom, std::string* detail) {
+    rom.clear();
+    const RegularFile file = RegularFile::open(path, detail);
+    if (!file.isOpen()) return RomStageResult::NotFound;
+
+    const std::uint64_t fileSize = file.size();
+    const bool skipHeader = hasCopierHeader(fileSize);
+    const std::uint64_t start = skipHeader ? kCopierHeaderSize : 0;
+    const std::uint64_t payload = fileSize - start;
+    if (payload > static_cast<std::uint64_t>(kRomMaxSize)) {
+        if (detail) *detail = std::to_string(payload) + " bytes of ROM image";
+        return RomStageResult::TooLarge;
+    }
+    const std::int32_t romSize = std::max(static_cast<std::int32_t>(payload), kRomBlockSize);
+    try {
+        rom.data.assign(static_cast<std::size_t>(roundUpToBlocks(romSize)), 0);
+    } catch (const std::bad_alloc&) {
+        rom.clear();
+        return RomStageResult::NoMemory;
+    }
+    // Bounded by romSize: a file that grew since fstat is not read further, one
+    // that shrank leaves zeros behind its end.
+    file.readAt(start, std::span(rom.data.data(), static_cast<std::size_t>(romSize)));
+    rom.size = romSize;
+    return RomStageResult::Staged;
+}
+
+DropResult stageDroppedFile(const std::string& path, bool spcOnly, SpcFile& spc, RomImage& rom) {
+    DropResult result{DropOutcome::NotSpcSpcOnly, {}, {}};
+    rom.clear();
+    const int loadResult = spc.Load(path);
+    if (loadResult == 0) {
+        result.outcome = DropOutcome::SpcStaged;
+        spc.BuildSummary(result.infoText);
+        ConvertLfToCrLf(result.infoText);
+        return result;
+    }
+    if (spcOnly) {
+        if (loadResult == -1) {
+            RegularFile::open(path, &result.detail);
+        } else {
+            result.detail = "no SPC signature";
+        }
+        return result;
+    }
+    switch (stageRom(path, rom, &result.detail)) {
+        case RomStageResult::Staged:
+            result.outcome = DropOutcome::RomStaged;
+            result.infoText = kRomOkText;
+            break;
+        case RomStageResult::NotFound:
+            result.outcome = DropOutcome::RomNotFound;
+            result.infoText = kRomNotFoundText;
+            break;
+        case RomStageResult::TooLarge:
+            result.outcome = DropOutcome::RomTooLarge;
+            break;
+        case RomStageResult::NoMemory:
+            result.outcome = DropOutcome::RomNoMemory;
+            break;
+    }
+    ConvertLfToCrLf(result.infoText);
+    return result;
+}
+
+std::string DropResult::reason() const {
+    std::string text;
+    switch (outcome) {
+        case DropOutcome::SpcStaged: return "SPC file staged";
+        case DropOutcome::RomStaged: return "ROM image staged";
+        case DropOutcome::NotSpcSpcOnly:
+            text = "not an SPC file, and this variant takes SPC files only (no Travik.ini here)";
+            break;
+        case DropOutcome::RomNotFound: text = kRomNotFoundText; break;
+        case DropOutcome::RomTooLarge: text = "ROM image larger than 8,388,608 bytes"; break;
+        case DropOutcome::RomNoMemory: text = "no memory for the ROM image"; break;
+    }
+    if (!detail.empty()) text += " (" + detail + ")";
+    return text;
+}
+
+bool spcOnlyVariant() {
+    // Tested for presence only, never read. A directory of that name is not a
+    // file that opens for reading; a FIFO must not hold up the start.
+    const UniqueFd fd = openForReading("Travik.ini");
+    if (fd.get() < 0) return true;
+    struct stat info {};
+    return ::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode);
+}
