@@ -103,19 +103,19 @@ DropResult stageDroppedFile(const std::string& path, bool spcOnly, SpcFile& spc,
 }
 
 std::string DropResult::reason() const {
-    std::string text;
+    const std::string because = detail.empty() ? "" : " (" + detail + ")";
     switch (outcome) {
         case DropOutcome::SpcStaged: return "SPC file staged";
         case DropOutcome::RomStaged: return "ROM image staged";
         case DropOutcome::NotSpcSpcOnly:
-            text = "not an SPC file, and this variant takes SPC files only (no Travik.ini here)";
-            break;
-        case DropOutcome::RomNotFound: text = kRomNotFoundText; break;
-        case DropOutcome::RomTooLarge: text = "ROM image larger than 8,388,608 bytes"; break;
-        case DropOutcome::RomNoMemory: text = "no memory for the ROM image"; break;
+            return "not an SPC file" + because +
+                   "; without Travik.ini in the current directory only SPC files are taken";
+        case DropOutcome::RomNotFound: return kRomNotFoundText + because;
+        case DropOutcome::RomTooLarge:
+            return "ROM image larger than 8,388,608 bytes" + because + ", not staged";
+        case DropOutcome::RomNoMemory: return "no memory for the ROM image, not staged";
     }
-    if (!detail.empty()) text += " (" + detail + ")";
-    return text;
+    return "nothing staged";
 }
 
 bool spcOnlyVariant() {
