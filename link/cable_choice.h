@@ -8,11 +8,13 @@
 #include <optional>
 #include <string>
 
+class CaptureCableBackend;
 class SimCableBackend;
 
 struct CableChoice {
     std::shared_ptr<CableBackend> backend;   // what FT_OpenEx should use
     std::shared_ptr<SimCableBackend> sim;    // set when the choice is the simulated board
+    std::shared_ptr<CaptureCableBackend> capture;  // set when writes are captured to a file
 };
 
 // Null result with `error` set when the option is malformed.
