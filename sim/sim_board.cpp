@@ -44,7 +44,7 @@ void SimBoard::feed(std::span<const std::uint8_t> bytes) {
 }
 
 bool SimBoard::user0FastPathOpen() const {
-    return m_tap == TapState::ShiftDr && !m_tms && m_outputEnable && m_instruction == kInstructionUser0 &&
+    return !m_observer && m_tap == TapState::ShiftDr && !m_tms && m_outputEnable && m_instruction == kInstructionUser0 &&
            m_receiver.aligned();
 }
 
@@ -117,7 +117,9 @@ void SimBoard::clock(bool tms, bool tdi) {
         m_ir = static_cast<std::uint16_t>((m_ir >> 1) | (tdi ? 1u << (kInstructionBits - 1) : 0u));
         if (m_irScanBits.size() < kIrScanBitsKept) m_irScanBits.push_back(tdi);
     }
+    const TapState from = m_tap;
     enterState(nextTapState(m_tap, tms));
+    if (m_observer) m_observer(TapClock{from, m_tap, tms, tdi});
 }
 
 void SimBoard::shiftDr(bool tdi) {

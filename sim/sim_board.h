@@ -9,6 +9,7 @@
 #include "tap.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -17,9 +18,21 @@ inline constexpr std::uint16_t kInstructionUser1 = 0x00E;
 inline constexpr std::uint16_t kInstructionIdcode = 0x006;  // selected by Test-Logic-Reset
 inline constexpr int kInstructionBits = 10;
 
+// One rising edge of TCK as the TAP saw it.
+struct TapClock {
+    TapState from;
+    TapState to;
+    bool tms;
+    bool tdi;
+};
+
 class SimBoard {
 public:
     SimBoard() = default;
+
+    // Called for every TCK rising edge from now on (null to stop). While set,
+    // byte shifts are clocked bit by bit so that no edge goes unseen.
+    void observeClocks(std::function<void(const TapClock&)> observer) { m_observer = std::move(observer); }
 
     // Decodes cable bytes; a command may be split across calls.
     void feed(std::span<const std::uint8_t> bytes);
@@ -63,6 +76,7 @@ private:
     std::uint32_t m_user1Bits = 0;
     std::uint64_t m_user1Value = 0;
 
+    std::function<void(const TapClock&)> m_observer;
     ImageReceiver m_receiver;
     std::vector<SimFaultRecord> m_faults;
 };
