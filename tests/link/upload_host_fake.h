@@ -17,7 +17,11 @@ public:
         std::size_t writesBefore;
     };
 
-    explicit FakeUploadHost(RecordingSession* cable) : m_cable(cable) { m_flag = true; }
+    // Writes are counted at each message when `cable` is a RecordingSession.
+    explicit FakeUploadHost(CableSession* cable)
+        : m_cable(cable), m_recorder(dynamic_cast<RecordingSession*>(cable)) {
+        m_flag = true;
+    }
 
     std::vector<std::uint8_t> rom;
     std::int32_t staged = 0;
@@ -34,7 +38,7 @@ public:
     }
     void showMessage(const std::string& text) override {
         const std::lock_guard lock(m_mutex);
-        m_messages.push_back({text, m_cable == nullptr ? 0 : m_cable->writeCount()});
+        m_messages.push_back({text, m_recorder == nullptr ? 0 : m_recorder->writeCount()});
     }
 
     std::vector<int> progress() const {
@@ -48,7 +52,8 @@ public:
 
 private:
     std::atomic<bool> m_flag;
-    RecordingSession* m_cable;
+    CableSession* m_cable;
+    RecordingSession* m_recorder;
     mutable std::mutex m_mutex;
     std::vector<int> m_progress;
     std::vector<Shown> m_messages;
