@@ -1,0 +1,103 @@
+#include "app_test_support.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include <stdexcept>
+
+ScratchCwd::ScratchCwd(bool withIni) : m_previous(QDir::currentPath()) {
+    if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path()))
+        throw std::runtime_error("no scratch directory");
+    if (withIni)
+        write(QStringLiteral("Travik.ini"), {});
+}
+
+ScratchCwd::~ScratchCwd() {
+    QDir::setCurrent(m_previous);
+}
+
+QString ScratchCwd::write(const QString& name, const Bytes& bytes) const {
+    const QString path = file(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()))
+        throw std::runtime_error("cannot write fixture");
+    return path;
+}
+
+CableGuard::CableGuard(const std::string& option) {
+    std::string error;
+    auto choice = chooseCable(option, {}, error);
+    if (!choice || !choice->sim)
+        throw std::runtime_error("bad cable option: " + error);
+    m_choice = *choice;
+    selectCableBackend(m_choice.backend);
+}
+
+CableGuard::~CableGuard() {
+    selectCableBackend(nullptr);
+}
+
+Bytes spcFileBytes(const std::string& game, const std::string& title, std::uint8_t tagType) {
+    Bytes bytes(0x10200, 0);
+    const std::string signature = "SNES-SPC700 Sound File Data v0.30";
+    std::copy(signature.begin(), signature.end(), bytes.begin());
+    bytes[0x21] = 26;
+    bytes[0x22] = 26;
+    bytes[0x23] = tagType;
+    bytes[0x24] = 30;
+    std::copy(title.begin(), title.end(), bytes.begin() + 0x2E);
+    std::copy(game.begin(), game.end(), bytes.begin() + 0x4E);
+    bytes[0xD2] = '1';  // text layout
+    // RAM and DSP bytes that differ, so a shifted payload shows.
+    const Bytes body = patternBytes(0x10080, 7);
+    std::copy(body.begin(), body.end(), bytes.begin() + 0x100);
+    return bytes;
+}
+
+Bytes patternBytes(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
+void dropFiles(QWidget& target, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    const QPointF at = target.rect().center();
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &drop);
+}
+
+MessageBoxWatcher::MessageBoxWatcher(const QWidget* window) : m_window(window) {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+    m_timer.start(10);
+}
+
+void MessageBoxWatcher::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || box == m_last || !box->isVisible())
+        return;
+    m_last = box;
+    m_seen.push_back({box->windowTitle(), box->text(), box->informativeText(),
+                      m_window && m_window->isVisible()});
+    if (m_handler)
+        m_handler(*box);
+    else
+        box->done(QMessageBox::Ok);
+}
