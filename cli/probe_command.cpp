@@ -66,7 +66,8 @@ int runProbe(std::span<const std::string_view> args) {
     std::string cableOption = "usb";
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (arg == "--cable" && i + 1 < args.size()) {
+        if (arg == "--cable") {
+            if (i + 1 == args.size()) return usageError("--cable needs a value");
             cableOption = std::string(args[++i]);
         } else if (arg.starts_with("--cable=")) {
             cableOption = std::string(arg.substr(8));

@@ -281,6 +281,8 @@ struct UploadCase {
     std::size_t romBytes;  // ROM payload size; 0 for an SPC upload
 };
 
+void PrintTo(const UploadCase& c, std::ostream* out) { *out << c.name; }
+
 class UsbUploadTest : public UsbCableTest, public testing::WithParamInterface<UploadCase> {};
 
 TEST_P(UsbUploadTest, DeliversTheStreamTheSimulatedBoardAccepts) {
@@ -371,6 +373,8 @@ BlasterSetup claimedElsewhere() {
     return setup;
 }
 
+void PrintTo(const OpenFailureCase& c, std::ostream* out) { *out << c.name; }
+
 class UsbOpenFailureTest : public UsbCableTest, public testing::WithParamInterface<OpenFailureCase> {};
 
 TEST_P(UsbOpenFailureTest, FtOpenFailsWithThePlainReason) {
@@ -420,5 +424,38 @@ TEST_F(UsbCableTest, ProbeListsOpensAndClosesThePresentCable) {
     EXPECT_NE(probe.out.find("an upload opens this one"), std::string::npos) << probe.out;
     EXPECT_TRUE(blaster().delivered().empty());  // a probe sends nothing
 }
+
+// ---- The probe's other answers, which need no USB bus ----
+
+struct ProbeCase {
+    const char* name;
+    const char* arguments;
+    int exitCode;
+    const char* says;  // on stdout for exit 0, on stderr otherwise
+};
+
+void PrintTo(const ProbeCase& c, std::ostream* out) { *out << c.name; }
+
+class ProbeCommandTest : public testing::TestWithParam<ProbeCase> {
+protected:
+    Scratch m_scratch;
+};
+
+TEST_P(ProbeCommandTest, AnswersWithItsExitCodeAndText) {
+    const ProbeCase& c = GetParam();
+    const CliResult probe = runCli(std::string("probe ") + c.arguments, m_scratch);
+    EXPECT_EQ(probe.exitCode, c.exitCode) << probe.out << probe.err;
+    const std::string& said = c.exitCode == 0 ? probe.out : probe.err;
+    EXPECT_NE(said.find(c.says), std::string::npos) << probe.out << probe.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , ProbeCommandTest,
+    testing::Values(ProbeCase{"SimulatedBoard", "--cable sim", 0, "the cable is ready"},
+                    ProbeCase{"SimulatedBoardAbsent", "--cable sim:absent", 1, kNotConnectedText},
+                    ProbeCase{"UnknownCable", "--cable parallel", 2, "Usage: travik-cli probe"},
+                    ProbeCase{"CableWithoutValue", "--cable", 2, "--cable needs a value"},
+                    ProbeCase{"StrayArgument", "song.spc", 2, "unexpected argument"}),
+    [](const testing::TestParamInfo<ProbeCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -1,0 +1,6 @@
+#!/bin/sh
+# Runs a test program with the umockdev preload, which then sits in front of
+# the sanitizer runtime; ASan has to be told that this is fine.
+ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export ASAN_OPTIONS
+exec "${UMOCKDEV_WRAPPER:-umockdev-wrapper}" "$@"
