@@ -224,6 +224,55 @@ TEST(SimBoardFault, EachProtocolFaultIsFlagged) {
     }
 }
 
+// A byte shift clocks with the TMS level of the last bit-bang byte: high, it
+// walks the TAP out of the shift state bit by bit.
+TEST(SimBoardDecode, ByteShiftClocksWithTheLastTmsLevel) {
+    struct Case {
+        const char* name;
+        bool inShiftIr;
+        std::uint8_t levelByte;  // TCK low, so no clock of its own
+        TapState after;
+    };
+    const Case cases[] = {
+        {"Shift-DR, TMS low", false, 0x2C, TapState::ShiftDr},
+        {"Shift-DR, TMS high", false, 0x2E, TapState::TestLogicReset},
+        {"Shift-IR, TMS low", true, 0x2C, TapState::ShiftIr},
+        {"Shift-IR, TMS high", true, 0x2E, TapState::TestLogicReset},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BoardSession session;
+        runPreamble(session);
+        if (c.inShiftIr) JtagShiftDrToShiftIr(session.handle());
+        session.write(Bytes{c.levelByte, 0x81, 0x00});
+        EXPECT_EQ(session.board.tapState(), c.after);
+    }
+}
+
+// An instruction scan loads what Capture-IR put in (low bits 01, as the
+// standard requires) moved right by each bit shifted.
+TEST(SimBoardDecode, InstructionRegisterCapturesZeroOne) {
+    struct Case {
+        const char* name;
+        Bytes afterCapture;  // from Capture-IR through Update-IR
+        std::uint16_t instruction;
+    };
+    const Case cases[] = {
+        {"no bit shifted", {0x2E, 0x2F, 0x2E, 0x2F}, 0x001},
+        {"a 1 shifted on the way out", {0x2C, 0x2D, 0x3E, 0x3F, 0x2E, 0x2F}, 0x200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BoardSession session;
+        JtagResetToIdle(session.handle());
+        session.write(Bytes{0x2E, 0x2F, 0x2E, 0x2F, 0x2C, 0x2D});  // Select-DR, Select-IR, Capture-IR
+        ASSERT_EQ(session.board.tapState(), TapState::CaptureIr);
+        session.write(c.afterCapture);
+        ASSERT_EQ(session.board.tapState(), TapState::UpdateIr);
+        EXPECT_EQ(session.board.instruction(), c.instruction);
+    }
+}
+
 // The wire of a small stopped ROM upload, optionally with a stray bit
 // clocked into the scan first so the payload arrives off byte boundaries.
 Bytes smallUploadWire(bool strayBit) {
@@ -243,8 +292,10 @@ struct Decoded {
     bool operator==(const Decoded&) const = default;
 };
 
-Decoded decodeInPieces(const Bytes& wire, const std::vector<std::size_t>& cuts) {
+// `bitByBit`: watch every clock, which keeps the board off its whole-byte path.
+Decoded decodeInPieces(const Bytes& wire, const std::vector<std::size_t>& cuts, bool bitByBit = false) {
     SimBoard board;
+    if (bitByBit) board.observeClocks([](const TapClock&) {});
     std::size_t from = 0;
     for (std::size_t cut : cuts) {
         board.feed(std::span(wire).subspan(from, cut - from));
@@ -275,23 +326,72 @@ TEST(SimBoardDecode, SplitWritesDecodeLikeOneWrite) {
     }
 }
 
-// Reports taken while the scan is still arriving must not upset the final digest.
+// Streams of upload pieces mixed with stray bytes of every kind (mode
+// changes, TMS high during shifts, long shift commands, read requests): the
+// fast whole-byte path must agree with a clock-by-clock decode, one byte at
+// a time and in random pieces, and the board must keep within the announced
+// size.
+TEST(SimBoardDecode, DisorderlyStreamsDecodeAlikeInAnyPieces) {
+    std::uint32_t random = 12345;
+    const auto next = [&random](std::uint32_t below) {
+        random = random * 1103515245u + 12345u;
+        return (random >> 8) % below;
+    };
+    for (int run = 0; run < 60; ++run) {
+        SCOPED_TRACE(run);
+        BoardSession session;
+        runPreamble(session);
+        sendPairs(session, run % 2 == 0 ? kSpcHeader : romHeader(static_cast<std::uint8_t>(1 + run % 3)));
+        Bytes tail;
+        while (tail.size() < 20000) {
+            if (next(40) == 0) {
+                tail.push_back(static_cast<std::uint8_t>(next(256)));
+            } else {
+                const Bytes pairs = shiftPairs(patternBytes(1 + next(300), random));
+                tail.insert(tail.end(), pairs.begin(), pairs.end());
+            }
+        }
+        session.write(tail);
+        const Decoded whole = decodeInPieces(session.wire, {});
+
+        std::vector<std::size_t> randomCuts;
+        std::vector<std::size_t> everyByte;
+        for (std::size_t cut = 1 + next(50); cut < session.wire.size(); cut += 1 + next(50)) randomCuts.push_back(cut);
+        for (std::size_t cut = 1; cut < session.wire.size(); ++cut) everyByte.push_back(cut);
+        ASSERT_EQ(decodeInPieces(session.wire, {}, true), whole);
+        ASSERT_EQ(decodeInPieces(session.wire, everyByte), whole);
+        ASSERT_EQ(decodeInPieces(session.wire, randomCuts), whole);
+
+        SimBoard board;
+        board.feed(session.wire);
+        const SimReport report = board.report();
+        EXPECT_LE(board.payload().size(), report.announcedBytes);
+        EXPECT_LE(board.payload().size(), report.receivedBytes);
+        EXPECT_EQ(report.wireBytes, session.wire.size());
+    }
+}
+
+// Reports taken while the scan is still arriving must not upset the final
+// digest, not even one taken when the closing byte has come but the final
+// bit has not (the board then still counts that byte as payload).
 TEST(SimBoardDecode, ReportsDuringTheScanLeaveTheDigestRight) {
     const Bytes payload = patternBytes(5000, 9);
+    Bytes withClosing = payload;
+    withClosing.push_back(0x00);
     BoardSession session;
     runPreamble(session);
     sendPairs(session, romHeader(1));
-    for (std::size_t from = 0; from < payload.size(); from += 777) {
-        const std::size_t to = std::min(payload.size(), from + 777);
-        sendPairs(session, std::span(payload).subspan(from, to - from));
+    for (std::size_t from = 0; from < withClosing.size(); from += 777) {
+        const std::size_t to = std::min(withClosing.size(), from + 777);
+        sendPairs(session, std::span(withClosing).subspan(from, to - from));
         const SimReport partial = session.board.report();
         EXPECT_EQ(partial.receivedBytes, to);
-        EXPECT_EQ(partial.sha256, Sha256::hex(Sha256::of(std::span(payload).first(to))));
+        EXPECT_EQ(partial.sha256, Sha256::hex(Sha256::of(std::span(withClosing).first(to))));
     }
-    sendPairs(session, Bytes{0x00});
     JtagShiftDrToIdle(session.handle());
     const SimReport report = session.board.report();
     EXPECT_TRUE(report.closed());
+    EXPECT_EQ(report.receivedBytes, payload.size());
     EXPECT_EQ(report.sha256, Sha256::hex(Sha256::of(payload)));
 }
 
