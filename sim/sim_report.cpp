@@ -63,8 +63,8 @@ std::string closedText(const SimReport& report) {
 
 std::string user1Text(const SimReport& report) {
     if (!report.user1Seen) return "none";
-    return "0x" + hexByte(report.user1Value, 3) +
-           " (" + std::to_string(report.user1Bits) + " bits)";
+    const std::string seen = "0x" + hexByte(report.user1Value, 3) + " (" + std::to_string(report.user1Bits) + " bits)";
+    return report.user1AsExpected() ? seen : seen + ", expected 0x100 (9 bits)";
 }
 
 std::string faultText(const SimFaultRecord& record) {

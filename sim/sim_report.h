@@ -41,7 +41,7 @@ struct SimReport {
     bool closingByteZero = false;      // the last whole byte before the final bit is 0x00
     bool updateDrReached = false;
     bool restsInIdle = false;          // TAP in Run-Test/Idle now
-    bool outputOffAtEnd = false;       // output enable off now
+    bool outputOffAtEnd = true;        // output enable off now (as on a fresh board)
     bool closed() const {
         return finalOneBit && closingByteZero && updateDrReached && restsInIdle && outputOffAtEnd;
     }
@@ -50,6 +50,8 @@ struct SimReport {
     bool user1Seen = false;
     std::uint32_t user1Bits = 0;
     std::uint64_t user1Value = 0;      // first bit least significant; the first 64 bits only
+    // The design expects nine bits, 0,0,0,0,0,0,0,0,1 in time order.
+    bool user1AsExpected() const { return user1Seen && user1Bits == 9 && user1Value == 0x100; }
 
     TapState tapState = TapState::TestLogicReset;
     std::uint16_t instruction = 0;

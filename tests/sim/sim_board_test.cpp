@@ -418,4 +418,20 @@ TEST(SimReportText, KeyValueLines) {
     for (const std::string& line : expected) EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
 }
 
+TEST(SimReportText, UnexpectedUser1ScanIsShownBesideTheExpectedValue) {
+    BoardSession session;
+    JtagResetToIdle(session.handle());
+    JtagIdleToShiftIr(session.handle());
+    JtagShiftIrByte(session.handle(), 14);
+    JtagShiftIrToShiftDr(session.handle());
+    JtagShiftByte(session.handle(), 0x55);
+    JtagShiftDrToIdle(session.handle());
+
+    const SimReport report = session.board.report();
+    EXPECT_FALSE(report.user1AsExpected());
+    EXPECT_NE(formatSimReport(report).find("user1: 0x155 (9 bits), expected 0x100 (9 bits)\n"), std::string::npos)
+        << formatSimReport(report);
+    EXPECT_EQ(report.image, SimImage::None);
+}
+
 }  // namespace
