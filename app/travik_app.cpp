@@ -4,7 +4,6 @@
 #include "travik_dlg.h"
 
 #include <QCommandLineParser>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -85,7 +84,7 @@ int CTravikApp::InitInstance() {
     int status = 0;
     // Once the window is up: "Open with" stages the file as if it had been
     // dropped; --screenshot then saves a picture and ends.
-    QTimer::singleShot(0, &dlg, [&dlg, &status, &options] {
+    QObject::connect(&dlg, &CTravikDlg::shown, &dlg, [&dlg, &status, &options] {
         if (!options.file.isEmpty())
             dlg.DropPath(options.file);
         if (options.screenshot.isEmpty())
@@ -95,7 +94,7 @@ int CTravikApp::InitInstance() {
             status = 1;
         }
         dlg.reject();
-    });
+    }, Qt::QueuedConnection);
     dlg.exec();
     return status;
 }

@@ -104,11 +104,14 @@ int CTravikDlg::OnCreate() {
 // The dialog runs OnInitDialog as it is first shown, so that the probe's
 // message box comes before the window.
 void CTravikDlg::setVisible(bool visible) {
-    if (visible && !m_initialised) {
+    const bool first = visible && !m_initialised;
+    if (first) {
         m_initialised = true;
         OnInitDialog();
     }
     QDialog::setVisible(visible);
+    if (first)
+        emit shown();
 }
 
 bool CTravikDlg::OnInitDialog() {
@@ -140,7 +143,8 @@ void CTravikDlg::OpenDevice() {
     }
     m_hDevice.reset();
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ready"),
-                    QStringLiteral("FPGA board is not connected."), QMessageBox::Ok, this);
+                    QStringLiteral("FPGA board is not connected."), QMessageBox::Ok,
+                    isVisible() ? this : nullptr);  // at start-up the window is not up yet
     const std::string& detail = lastOpenFailureDetail();
     if (!detail.empty())
         box.setInformativeText(QString::fromStdString(detail));

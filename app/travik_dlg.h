@@ -70,6 +70,8 @@ public:
     int workersStarted() const { return m_workersStarted; }
 
 signals:
+    // The window is on screen for the first time (after the cable probe).
+    void shown();
     // The worker of the latest Play has returned and been joined.
     void workerFinished();
 

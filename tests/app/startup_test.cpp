@@ -103,8 +103,10 @@ void StartupTest::controlsSitAtTheirTemplatePlaces() {
         {&dlg.pathField(), {2, 16, 135, 12}},     {&dlg.infoField(), {2, 31, 135, 95}},
         {&dlg.playButton(), {2, 131, 41, 14}},    {&dlg.progressBar(), {45, 130, 54, 15}},
     };
-    for (const auto& [control, units] : controls)
+    for (const auto& [control, units] : controls) {
         QCOMPARE(control->geometry(), mapDialogRect(units, base));
+        QCOMPARE(QFontInfo(control->font()).family(), QStringLiteral("IPAPGothic"));
+    }
 
     // Tab order of the template: Close, path, information, Play (once enabled).
     dlg.playButton().setEnabled(true);
