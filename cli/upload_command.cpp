@@ -219,6 +219,10 @@ int runUpload(std::span<const std::string_view> args) {
     selectCableBackend(choice->backend);
     FT_HANDLE raw = nullptr;
     if (FT_OpenEx(kCableDescription, FT_OPEN_BY_DESCRIPTION, &raw) != FT_OK) {
+        if (choice->capture && !choice->capture->captureError().empty()) {
+            complain(choice->capture->captureError());  // the board may well be there
+            return 1;
+        }
         const std::string& detail = lastOpenFailureDetail();
         complain(detail.empty() ? std::string(kNotConnectedText)
                                 : std::string(kNotConnectedText) + " (" + detail + ")");

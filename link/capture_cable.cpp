@@ -68,7 +68,7 @@ private:
     void record(std::span<const std::uint8_t> bytes) {
         const auto count = littleEndianCount(bytes.size());
         const bool ok = std::fwrite(count.data(), 1, count.size(), m_file.get()) == count.size() &&
-                        std::fwrite(bytes.data(), 1, bytes.size(), m_file.get()) == bytes.size();
+                        (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_file.get()) == bytes.size());
         if (!ok) m_error->set(describeErrno("cannot write capture file", m_path, errno));
     }
 
@@ -96,12 +96,13 @@ std::unique_ptr<CableSession> CaptureCableBackend::open(std::string_view descrip
                                                         std::string& failureDetail) {
     std::unique_ptr<CableSession> inner = m_inner->open(description, failureDetail);
     if (!inner) return nullptr;
+    m_error->clear();
     FilePtr file(std::fopen(m_capturePath.c_str(), "wb"));
     if (!file) {
         failureDetail = describeErrno("cannot create capture file", m_capturePath, errno);
+        m_error->set(failureDetail);
         return nullptr;
     }
-    m_error->clear();
     return std::make_unique<CaptureSession>(std::move(inner), std::move(file), m_capturePath, m_error);
 }
 
@@ -124,7 +125,7 @@ std::optional<CaptureRecords> readCaptureFile(const std::string& path, std::stri
         // A damaged count must not make us allocate more than the file holds.
         if (static_cast<long>(size) > remainingBytes(file.get())) break;
         std::vector<std::uint8_t>& bytes = records.emplace_back(size);
-        if (std::fread(bytes.data(), 1, size, file.get()) != size) break;
+        if (size != 0 && std::fread(bytes.data(), 1, size, file.get()) != size) break;
     }
     error = std::ferror(file.get()) ? describeErrno("cannot read capture file", path, errno)
                                     : "capture file '" + path + "' ends inside a record";

@@ -25,8 +25,8 @@ public:
     std::unique_ptr<CableSession> open(std::string_view description,
                                        std::string& failureDetail) override;
 
-    // Why the capture of the last session is incomplete; empty when every
-    // record reached the file.
+    // Why the capture of the last session is incomplete (or could not even
+    // start); empty when every record reached the file.
     std::string captureError() const;
 
     const std::string& capturePath() const { return m_capturePath; }

@@ -59,7 +59,10 @@ FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t count, st
     if (written != nullptr) *written = 0;
     if (handle == nullptr) return FT_INVALID_HANDLE;
     if (buffer == nullptr && count != 0) return FT_INVALID_PARAMETER;
-    const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(buffer), count);
+    // Sessions never see a null pointer, not even for an empty write.
+    static constexpr std::uint8_t kNoBytes = 0;
+    const auto* first = buffer != nullptr ? static_cast<const std::uint8_t*>(buffer) : &kNoBytes;
+    const std::span<const std::uint8_t> bytes(first, count);
     const std::size_t sent = handle->write(bytes);
     const auto sentCount = static_cast<std::uint32_t>(sent < count ? sent : count);
     if (written != nullptr) *written = sentCount;

@@ -57,6 +57,7 @@ TEST(CaptureCableTest, OpenFailsWhenTheCaptureFileCannotBeCreated) {
     std::string detail;
     EXPECT_EQ(capture.open(kCableDescription, detail), nullptr);
     EXPECT_NE(detail.find(path), std::string::npos) << detail;
+    EXPECT_EQ(capture.captureError(), detail);
     EXPECT_TRUE(inner->lastSessionClosed);  // the cable it had opened is closed again
 }
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -34,12 +35,31 @@ std::string slurp(const std::string& path) {
     return text.str();
 }
 
+// The environment for the CLI. A sanitizer report ends it with exit code 1
+// by default, which would pass for an expected failure: give it its own code.
+std::vector<std::string> cliEnvironment() {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text = *entry;
+        if (!text.starts_with("ASAN_OPTIONS=") && !text.starts_with("UBSAN_OPTIONS=")) environment.emplace_back(text);
+    }
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* current = std::getenv(name);
+        environment.push_back(std::string(name) + "=" + (current != nullptr ? current : "") + ":exitcode=86");
+    }
+    return environment;
+}
+
 // Starts travik-cli in `dir` with stdout and stderr going to files there.
 pid_t startCli(const ScratchDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), TRAVIK_CLI_PATH);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    std::vector<std::string> environment = cliEnvironment();
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
     const std::string out = dir.file("stdout.txt");
     const std::string err = dir.file("stderr.txt");
     const std::string cwd = dir.path().string();
@@ -50,7 +70,7 @@ pid_t startCli(const ScratchDir& dir, std::vector<std::string> args) {
         if (outFd < 0 || errFd < 0 || ::chdir(cwd.c_str()) != 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
             ::_exit(127);
         }
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     return pid;
@@ -159,6 +179,9 @@ TEST_F(CliFixture, FailuresBeforeTheUploadExitOneWithoutSendingAnything) {
         {"missing file", true, {"upload", "--cable", "sim", "--capture", "wire.cap", "gone.sfc"}, "gone.sfc"},
         {"not an SPC file, SPC-only", false, {"upload", "--cable", "sim", "--capture", "wire.cap", "notes.txt"},
          "not an SPC file"},
+        {"capture file cannot be made", false,
+         {"upload", "--cable", "sim", "--capture", "no-such-dir/wire.cap", "song.spc"},
+         "cannot create capture file 'no-such-dir/wire.cap'"},
         {"cable absent", false, {"upload", "--cable", "sim:absent", "--capture", "wire.cap", "song.spc"},
          "FPGA board is not connected. (no USB-Blaster cable found)"},
     };
