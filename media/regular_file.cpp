@@ -60,13 +60,18 @@ RegularFile RegularFile::open(const std::string& path, std::string* whyNot) {
     return file;
 }
 
-std::size_t RegularFile::readAt(std::uint64_t offset, std::span<std::uint8_t> buffer) const {
+std::optional<std::size_t> RegularFile::readAt(std::uint64_t offset, std::span<std::uint8_t> buffer,
+                                               std::string* whyNot) const {
     std::size_t done = 0;
-    while (isOpen() && done < buffer.size()) {
+    while (done < buffer.size()) {
         const ssize_t got = ::pread(m_fd.get(), buffer.data() + done, buffer.size() - done,
                                     static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;  // end of file, or a read error: the rest stays as it is
+        if (got == 0) break;  // end of file
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (whyNot) *whyNot = std::strerror(errno);
+            return std::nullopt;
+        }
         done += static_cast<std::size_t>(got);
     }
     return done;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -38,9 +39,11 @@ public:
     bool isOpen() const { return m_fd.get() >= 0; }
     // The size the file system reported at open time.
     std::uint64_t size() const { return m_size; }
-    // Fills `buffer` from `offset` on; stops early at the end of the file or
-    // at a read error. Returns the count of bytes read.
-    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> buffer) const;
+    // Fills `buffer` from `offset` on, stopping early at the end of the file.
+    // Returns the count of bytes read, or nothing on a read error (`whyNot`
+    // then says what Linux reported).
+    std::optional<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> buffer,
+                                      std::string* whyNot = nullptr) const;
 
 private:
     UniqueFd m_fd;

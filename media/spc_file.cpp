@@ -110,9 +110,10 @@ int SpcFile::Load(const std::string& path) {
     const RegularFile file = RegularFile::open(path);
     if (!file.isOpen()) return -1;
 
-    // A short file still loads; the bytes it does not supply read as zero.
+    // A short file still loads; the bytes it does not supply read as zero. A
+    // file that fails to read is as good as one that cannot be opened.
     Header header{};
-    file.readAt(0, header);
+    if (!file.readAt(0, header)) return -1;
     if (!std::equal(std::begin(kSignatureText), std::end(kSignatureText) - 1, header.begin())) {
         return -2;
     }
@@ -124,8 +125,10 @@ int SpcFile::Load(const std::string& path) {
         // make_unique value-initialises: zero wherever the file runs short.
         auto newRam = std::make_unique<std::uint8_t[]>(kRamSize);
         auto newDsp = std::make_unique<std::uint8_t[]>(kDspSize);
-        file.readAt(spc_header::kRamOffset, std::span(newRam.get(), kRamSize));
-        file.readAt(spc_header::kDspOffset, std::span(newDsp.get(), kDspSize));
+        if (!file.readAt(spc_header::kRamOffset, std::span(newRam.get(), kRamSize)) ||
+            !file.readAt(spc_header::kDspOffset, std::span(newDsp.get(), kDspSize))) {
+            return -1;
+        }
         ram = std::move(newRam);
         dspRegs = std::move(newDsp);
     } catch (const std::bad_alloc&) {

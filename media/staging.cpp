@@ -25,6 +25,14 @@ std::int32_t roundUpToBlocks(std::int32_t size) {
     return (size + kRomBlockSize - 1) / kRomBlockSize * kRomBlockSize;
 }
 
+// Why the SPC reader could not read `path`: it would not open, or it would
+// not read.
+void describeUnreadable(const std::string& path, std::string& why) {
+    const RegularFile file = RegularFile::open(path, &why);
+    std::uint8_t byte = 0;
+    if (file.isOpen()) file.readAt(0, std::span(&byte, 1), &why);
+}
+
 }  // namespace
 
 void RomImage::clear() {
@@ -58,8 +66,11 @@ RomStageResult stageRom(const std::string& path, RomImage& rom, std::string* det
         return RomStageResult::NoMemory;
     }
     // Bounded by romSize: a file that grew since fstat is not read further, one
-    // that shrank leaves zeros behind its end.
-    file.readAt(start, std::span(rom.data.data(), static_cast<std::size_t>(romSize)));
+    // that shrank leaves zeros behind its end. A read error stages nothing.
+    if (!file.readAt(start, std::span(rom.data.data(), static_cast<std::size_t>(romSize)), detail)) {
+        rom.clear();
+        return RomStageResult::NotFound;
+    }
     rom.size = romSize;
     return RomStageResult::Staged;
 }
@@ -76,7 +87,7 @@ DropResult stageDroppedFile(const std::string& path, bool spcOnly, SpcFile& spc,
     }
     if (spcOnly) {
         if (loadResult == -1) {
-            RegularFile::open(path, &result.detail);
+            describeUnreadable(path, result.detail);
         } else {
             result.detail = "no SPC signature";
         }

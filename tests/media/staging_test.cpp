@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Files that are not regular files ----------------------------------
 
-enum class Special { Fifo, DevZero, Socket, Directory, Unreadable };
+enum class Special { Fifo, DevZero, Socket, Directory, Unreadable, ReadError };
 
 struct SpecialCase {
     const char* name;
@@ -248,6 +248,9 @@ TEST_P(SpecialFiles, AreTreatedLikeFilesThatCannotBeOpened) {
     switch (GetParam().kind) {
         case Special::Fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); break;
         case Special::DevZero: path = "/dev/zero"; break;
+        // A regular file whose first byte fails to read: address 0 of this
+        // process is not mapped.
+        case Special::ReadError: path = "/proc/self/mem"; break;
         case Special::Socket:
             socket = std::make_unique<BoundSocket>(path);
             ASSERT_TRUE(socket->bound());
@@ -282,7 +285,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFiles,
                                          SpecialCase{"DevZero", Special::DevZero},
                                          SpecialCase{"Socket", Special::Socket},
                                          SpecialCase{"Directory", Special::Directory},
-                                         SpecialCase{"Unreadable", Special::Unreadable}),
+                                         SpecialCase{"Unreadable", Special::Unreadable},
+                                         SpecialCase{"ReadError", Special::ReadError}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The variant rule ---------------------------------------------------
