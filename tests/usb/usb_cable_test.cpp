@@ -324,6 +324,19 @@ INSTANTIATE_TEST_SUITE_P(, UsbUploadTest,
                                          UploadCase{"RomEightMiB", Upload::Rom, 8 * 1024 * 1024}),
                          [](const testing::TestParamInfo<UploadCase>& info) { return info.param.name; });
 
+TEST_F(UsbCableTest, CliUploadOverUsbDeliversWhatTheSimulatedBoardAccepts) {
+    const std::filesystem::path sample = std::filesystem::path(TRAVIK_SAMPLES_DIR) / "sample.spc";
+    if (!std::filesystem::is_regular_file(sample)) GTEST_SKIP() << "no sample.spc was made";
+    if (!plugIn()) GTEST_SKIP() << kNoPreload;
+    const CliResult upload = runCli("upload --cable usb '" + sample.string() + "'", m_scratch);
+    EXPECT_EQ(upload.exitCode, 0) << upload.out << upload.err;
+    const SimRun sim = runOnSimulatedBoard(Upload::Spc, RomImage{}, sample.string(), m_scratch);
+    const Bytes delivered = blaster().delivered();
+    EXPECT_TRUE(delivered == sim.wire) << "delivered " << delivered.size() << " bytes, the simulated board took "
+                                       << sim.wire.size();
+    EXPECT_TRUE(decode(delivered).closed());
+}
+
 TEST_F(UsbCableTest, CablePulledMidBlockGivesWriteErrAndStillTriesTheClosingSteps) {
     BlasterSetup setup;
     constexpr std::size_t kPreambleAndHeader = 62 + 8;
