@@ -97,6 +97,15 @@ void sendRomBlocks(UploadHost& host, std::span<const std::uint8_t> rom, std::siz
     }
 }
 
+// True when `path` opens and reads as a file; a directory opens on Linux but
+// does not read.
+bool opensForReading(const std::string& path) {
+    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) return false;
+    std::fgetc(file.get());
+    return !std::ferror(file.get());
+}
+
 // Up to 65920 bytes from the start of the file; past its end the buffer stays
 // zero. Null when the file does not open or cannot be read.
 std::optional<std::vector<std::uint8_t>> readSpcImage(const std::string& path) {
@@ -123,7 +132,7 @@ void fillWireBuffer(std::span<const std::uint8_t> payload, std::span<std::uint8_
 int RomUploadThread(UploadHost& host) {
     const TransferEnd transferEnd(host);
     runPreamble(host);
-    if (!FilePtr(std::fopen(host.pathText().c_str(), "rb"))) {  // the path is only tested
+    if (!opensForReading(host.pathText())) {  // the path is only tested
         host.showMessage(kFileDontOpenText);
         return 0;
     }

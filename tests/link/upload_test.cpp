@@ -283,7 +283,7 @@ TEST_F(SpcUploadFixture, PulledCableShowsWriteErrThenCloses) {
 // and the flag is cleared so the host can leave its transfer state.
 TEST(UploadPathTest, UnopenablePathShowsFileDontOpen) {
     const ScratchDir dir;
-    const std::vector<std::string> paths = {"", dir.file("gone.spc")};
+    const std::vector<std::string> paths = {"", dir.file("gone.spc"), dir.path().string()};
     for (const auto& worker : {RomUploadThread, SpcUploadThread}) {
         for (const std::string& path : paths) {
             SCOPED_TRACE(path);
