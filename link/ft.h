@@ -23,6 +23,8 @@ inline constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2;
 
 inline constexpr char kCableDescription[] = "USB-Blaster";
 
+// On FT_OK, *handle owns the open session until FT_Close (or a CableHandle)
+// gives it back; on failure *handle is null.
 FT_STATUS FT_OpenEx(const char* description, std::uint32_t flags, FT_HANDLE* handle);
 FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, std::uint32_t count, std::uint32_t* written);
 FT_STATUS FT_Close(FT_HANDLE handle);
