@@ -30,7 +30,9 @@ struct SpcFile {
     static constexpr std::size_t kRamSize = 0x10000;
     static constexpr std::size_t kDspSize = 0x80;
 
-    // 0: an SPC file, now loaded; -1: cannot be opened; -2: wrong signature.
+    // 0: an SPC file, now loaded; -1: cannot be opened (also: not a regular
+    // file, a read error, no memory for the buffers); -2: wrong signature.
+    // Bytes that a short file does not supply read as zero.
     int Load(const std::string& path);
 
     // The five-line tag summary with LF line ends; replaces `text`.
