@@ -33,11 +33,12 @@ std::string readText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs travik-cli with `args` in `cwd`; stdout and stderr go to files beside
-// it, so neither can fill up and stall the child.
-CliRun runCli(const TempDir& cwd, const std::vector<std::string>& args) {
-    const std::string outPath = cwd.file("cli.stdout");
-    const std::string errPath = cwd.file("cli.stderr");
+// Runs travik-cli with `args` in `cwd`; stdout and stderr go to files in
+// `outputs`, so neither can fill up and stall the child.
+CliRun runCli(const std::filesystem::path& cwd, const TempDir& outputs,
+              const std::vector<std::string>& args) {
+    const std::string outPath = outputs.file("cli.stdout");
+    const std::string errPath = outputs.file("cli.stderr");
     std::vector<char*> argv{const_cast<char*>(TRAVIK_CLI_PATH)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -47,7 +48,7 @@ CliRun runCli(const TempDir& cwd, const std::vector<std::string>& args) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-            ::chdir(cwd.path().c_str()) != 0) {
+            ::chdir(cwd.c_str()) != 0) {
             ::_exit(127);
         }
         ::execv(argv[0], argv.data());
@@ -61,6 +62,10 @@ CliRun runCli(const TempDir& cwd, const std::vector<std::string>& args) {
     run.out = readText(outPath);
     run.err = readText(errPath);
     return run;
+}
+
+CliRun runCli(const TempDir& cwd, const std::vector<std::string>& args) {
+    return runCli(cwd.path(), cwd, args);
 }
 
 // One line, ended by a single LF.
@@ -155,6 +160,16 @@ INSTANTIATE_TEST_SUITE_P(Arguments, InfoUsage,
                                          UsageCase{"UnknownOption", {"info", "--verbose", "a.bin"}},
                                          UsageCase{"EmptyName", {"info", ""}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InfoCommand, WorksOnTheSamplesInTheirFolder) {
+    TempDir outputs;
+    const CliRun rom = runCli(TRAVIK_SAMPLES_DIR, outputs, {"info", "sample.sfc"});
+    EXPECT_EQ(rom.exitCode, 0);
+    EXPECT_EQ(rom.out, "ROM ok. Push [Play]");
+    const CliRun spc = runCli(TRAVIK_SAMPLES_DIR, outputs, {"info", "sample.spc"});
+    EXPECT_EQ(spc.exitCode, 0);
+    EXPECT_EQ(spc.out.rfind("Game : Travik Sample Sounds\r\n", 0), 0u) << spc.out;
+}
 
 TEST(InfoUsage, HelpGoesToStdout) {
     TempDir dir;
