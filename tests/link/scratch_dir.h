@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +16,8 @@ class ScratchDir {
 public:
     ScratchDir() {
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("travik_") + test->test_suite_name() + "_" + test->name();
+        // The pid keeps runs of the same test in other build trees apart.
+        std::string name = "travik_" + std::to_string(::getpid()) + "_" + test->test_suite_name() + "_" + test->name();
         for (char& c : name) {
             if (c == '/') c = '_';
         }
