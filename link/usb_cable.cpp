@@ -181,7 +181,7 @@ public:
     std::unique_ptr<CableSession> open(std::string_view description, std::string& failureDetail) override {
         FtdiContext context(ftdi_new());
         if (!context) {
-            failureDetail = "USB error: cannot set up libftdi";
+            failureDetail = "USB error: libusb could not start";
             return nullptr;
         }
         libusb_context* usb = context->usb_ctx;
