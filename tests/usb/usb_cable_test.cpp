@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -365,6 +366,50 @@ TEST_F(UsbCableTest, CablePulledMidBlockGivesWriteErrAndStillTriesTheClosingStep
     // before the closing bytes.
     EXPECT_LE(offered.size(), 131072 - 70000 + kClosingBytes);
 }
+
+// ---- One FT_Write against a cable pulled at various points ----
+
+struct PullCase {
+    const char* name;
+    std::size_t unplugAfter;
+};
+
+void PrintTo(const PullCase& c, std::ostream* out) { *out << c.name; }
+
+class UsbPullTest : public UsbCableTest, public testing::WithParamInterface<PullCase> {};
+
+// The count written never claims more than the cable took, the bytes it took
+// are the front of the write in order, and a write that all got through is OK.
+TEST_P(UsbPullTest, FtWriteCountsOnlyWhatReachedTheCable) {
+    const PullCase& c = GetParam();
+    BlasterSetup setup;
+    setup.unplugAfter = c.unplugAfter;
+    if (!plugIn(setup)) GTEST_SKIP() << kNoPreload;
+    const Bytes block = patternBytes(131072, 3);
+    selectCableBackend(makeUsbCableBackend());
+    FT_HANDLE raw = nullptr;
+    ASSERT_EQ(FT_OpenEx(kCableDescription, FT_OPEN_BY_DESCRIPTION, &raw), FT_OK) << lastOpenFailureDetail();
+    std::uint32_t written = 12345;
+    FT_STATUS status = FT_OK;
+    {
+        const CableHandle cable(raw);
+        status = FT_Write(cable.get(), block.data(), static_cast<std::uint32_t>(block.size()), &written);
+    }
+    selectCableBackend(nullptr);
+    const Bytes delivered = blaster().delivered();
+    ASSERT_EQ(delivered.size(), std::min(c.unplugAfter, block.size()));
+    EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), block.begin()));
+    EXPECT_LE(written, delivered.size());
+    EXPECT_EQ(status == FT_OK, c.unplugAfter >= block.size());
+    if (c.unplugAfter >= block.size()) {
+        EXPECT_EQ(written, block.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, UsbPullTest,
+                         testing::Values(PullCase{"BeforeTheFirstByte", 0}, PullCase{"MidWrite", 70000},
+                                         PullCase{"RightAfterTheLastByte", 131072}),
+                         [](const testing::TestParamInfo<PullCase>& info) { return info.param.name; });
 
 // ---- Failures to open: the user's text plus the reason ----
 
