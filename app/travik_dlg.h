@@ -23,7 +23,9 @@
 #include <QPushButton>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -75,6 +77,11 @@ signals:
     // The worker of the latest Play has returned and been joined.
     void workerFinished();
 
+private slots:
+    // Queued from the worker thread.
+    void runWorkerCall();
+    void onWorkerReturned();
+
 protected:
     int OnCreate();
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -95,7 +102,6 @@ private:
     void buildControls();
     void callInUi(const std::function<void()>& call);
     void startWorker(bool spc);
-    void onWorkerReturned();
     void waitForWorker();
     bool transferRunning() const { return m_bTransfer || m_workerRunning; }
     bool staged() const { return m_rom.size != 0 || m_spc.loaded != 0; }
@@ -129,4 +135,10 @@ private:
     int m_workerCallDepth = 0;           // inside a blocking call from the worker
     std::optional<int> m_deferredClose;  // close asked for inside such a call
     QPointer<QMessageBox> m_workerBox;   // the worker's open message box
+
+    // The one blocking call from the worker that waits for the UI thread.
+    std::mutex m_callMutex;
+    std::condition_variable m_callDoneSignal;
+    const std::function<void()>* m_pendingCall = nullptr;  // guarded by m_callMutex
+    bool m_callDone = false;                                 // guarded by m_callMutex
 };

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -62,7 +63,7 @@ void CTravikDlg::startWorker(bool spc) {
                 SpcUploadThread(*this);
             else
                 RomUploadThread(*this);
-            QMetaObject::invokeMethod(this, [this] { onWorkerReturned(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, "onWorkerReturned", Qt::QueuedConnection);
         });
         ++m_workersStarted;
     } catch (const std::system_error&) {
@@ -143,22 +144,41 @@ void CTravikDlg::waitForWorker() {
         loop.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
 }
 
-// Runs `call` on the UI thread and returns once it has run.
+// Runs `call` on the UI thread and returns once it has run. The hand-over
+// goes through our own mutex, so that every byte the call reads or writes is
+// ordered between the threads (a blocking queued call would order them too,
+// but out of the sight of the thread checker).
 void CTravikDlg::callInUi(const std::function<void()>& call) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, &call] {
-            ++m_workerCallDepth;
-            call();
-            --m_workerCallDepth;
-            if (m_workerCallDepth == 0 && m_deferredClose) {
-                const int result = *m_deferredClose;
-                m_deferredClose.reset();
-                QMetaObject::invokeMethod(this, [this, result] { done(result); },
-                                          Qt::QueuedConnection);
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    std::unique_lock lock(m_callMutex);
+    m_pendingCall = &call;
+    m_callDone = false;
+    lock.unlock();
+    QMetaObject::invokeMethod(this, "runWorkerCall", Qt::QueuedConnection);
+    lock.lock();
+    m_callDoneSignal.wait(lock, [this] { return m_callDone; });
+}
+
+void CTravikDlg::runWorkerCall() {
+    const std::function<void()>* call = nullptr;
+    {
+        const std::lock_guard lock(m_callMutex);
+        call = std::exchange(m_pendingCall, nullptr);
+    }
+    if (!call)
+        return;
+    ++m_workerCallDepth;
+    (*call)();
+    --m_workerCallDepth;
+    {
+        const std::lock_guard lock(m_callMutex);
+        m_callDone = true;
+    }
+    m_callDoneSignal.notify_one();
+    if (m_workerCallDepth == 0 && m_deferredClose) {
+        const int result = *m_deferredClose;
+        m_deferredClose.reset();
+        QMetaObject::invokeMethod(this, [this, result] { done(result); }, Qt::QueuedConnection);
+    }
 }
 
 std::string CTravikDlg::pathText() {

@@ -77,6 +77,8 @@ void dropFiles(QWidget& target, const QStringList& paths) {
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
     data.setUrls(urls);
+    // File managers offer the paths as plain text too, which edit fields take.
+    data.setText(paths.join('\n'));
     const QPointF at = target.rect().center();
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&target, &enter);
