@@ -3,32 +3,25 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 
 #include <stdexcept>
 
-ScratchCwd::ScratchCwd(bool withIni) : m_previous(QDir::currentPath()) {
-    if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path()))
-        throw std::runtime_error("no scratch directory");
+ScratchCwd::ScratchCwd(bool withIni) {
     if (withIni)
         write(QStringLiteral("Travik.ini"), {});
 }
 
-ScratchCwd::~ScratchCwd() {
-    QDir::setCurrent(m_previous);
+ScratchCwd::~ScratchCwd() = default;
+
+QString ScratchCwd::file(const QString& name) const {
+    return QString::fromStdString(m_dir.file(name.toStdString()));
 }
 
 QString ScratchCwd::write(const QString& name, const Bytes& bytes) const {
-    const QString path = file(name);
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()))
-        throw std::runtime_error("cannot write fixture");
-    return path;
+    return QString::fromStdString(m_dir.write(name.toStdString(), bytes));
 }
 
 CableGuard::CableGuard(const std::string& option) {
@@ -58,16 +51,6 @@ Bytes spcFileBytes(const std::string& game, const std::string& title, std::uint8
     // RAM and DSP bytes that differ, so a shifted payload shows.
     const Bytes body = patternBytes(0x10080, 7);
     std::copy(body.begin(), body.end(), bytes.begin() + 0x100);
-    return bytes;
-}
-
-Bytes patternBytes(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
     return bytes;
 }
 

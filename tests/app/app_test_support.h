@@ -4,13 +4,15 @@
 // watcher that answers the message boxes the window shows.
 
 #include "cable_choice.h"
+#include "pattern_bytes.h"
+#include "scratch_dir.h"
 #include "sim_cable.h"
+#include "working_directory.h"
 
 #include <QDir>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
@@ -33,12 +35,12 @@ public:
     ScratchCwd(const ScratchCwd&) = delete;
     ScratchCwd& operator=(const ScratchCwd&) = delete;
 
-    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QString file(const QString& name) const;
     QString write(const QString& name, const Bytes& bytes) const;
 
 private:
-    QTemporaryDir m_dir;
-    QString m_previous;
+    ScratchDir m_dir;
+    WorkingDirectory m_cwd{m_dir.path()};
 };
 
 // Installs the cable that FT_OpenEx uses from now on ("sim", "sim:absent",
@@ -59,8 +61,6 @@ private:
 
 // The bytes of an SPC file with the given tag fields (text layout, tag type 26).
 Bytes spcFileBytes(const std::string& game, const std::string& title, std::uint8_t tagType = 26);
-// Bytes that differ from their neighbours, so a shifted block shows.
-Bytes patternBytes(std::size_t size, std::uint32_t seed);
 
 // Sends a drag-enter and a drop of `paths` to `target` (the window or one of
 // its controls), as the window system delivers a drop of files.

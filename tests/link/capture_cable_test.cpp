@@ -1,10 +1,13 @@
 #include "capture_cable.h"
 
 #include "ft.h"
+#include "pattern_bytes.h"
 #include "recording_cable.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace {
 

@@ -1,20 +1,15 @@
 // Runs the built travik-cli upload against the simulated board.
 
 #include "capture_cable.h"
+#include "cli_runner.h"
+#include "pattern_bytes.h"
 #include "recording_cable.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -22,71 +17,13 @@ namespace {
 constexpr std::size_t kBlock = 65536;
 constexpr std::size_t kSpcImage = 65920;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// Runs travik-cli in `dir`, with its stdout and stderr going to files there.
+CliCommand cliCommand(const ScratchDir& dir, std::vector<std::string> args) {
+    return {TRAVIK_CLI_PATH, std::move(args), dir.path(), dir.path()};
 }
 
-// The environment for the CLI. A sanitizer report ends it with exit code 1
-// by default, which would pass for an expected failure: give it its own code.
-std::vector<std::string> cliEnvironment() {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view text = *entry;
-        if (!text.starts_with("ASAN_OPTIONS=") && !text.starts_with("UBSAN_OPTIONS=")) environment.emplace_back(text);
-    }
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
-        const char* current = std::getenv(name);
-        environment.push_back(std::string(name) + "=" + (current != nullptr ? current : "") + ":exitcode=86");
-    }
-    return environment;
-}
-
-// Starts travik-cli in `dir` with stdout and stderr going to files there.
-pid_t startCli(const ScratchDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), TRAVIK_CLI_PATH);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment = cliEnvironment();
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    const std::string out = dir.file("stdout.txt");
-    const std::string err = dir.file("stderr.txt");
-    const std::string cwd = dir.path().string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (outFd < 0 || errFd < 0 || ::chdir(cwd.c_str()) != 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
-            ::_exit(127);
-        }
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-CliRun finishCli(const ScratchDir& dir, pid_t pid) {
-    CliRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.out = slurp(dir.file("stdout.txt"));
-    run.err = slurp(dir.file("stderr.txt"));
-    return run;
-}
-
-CliRun runCli(const ScratchDir& dir, std::vector<std::string> args) {
-    return finishCli(dir, startCli(dir, std::move(args)));
+CliResult runCli(const ScratchDir& dir, std::vector<std::string> args) {
+    return ::runCli(cliCommand(dir, std::move(args)));
 }
 
 Bytes spcFileBytes() {
@@ -124,7 +61,7 @@ TEST_F(CliFixture, RomThroughTheSimulatedBoardIsCapturedWholeAndReported) {
     fullVariant();
     const Bytes rom = patternBytes(2 * kBlock + 10, 4);
     dir.write("game.sfc", rom);
-    const CliRun run = runCli(dir, {"upload", "--cable", "sim", "--capture", "wire.cap", "game.sfc"});
+    const CliResult run = runCli(dir, {"upload", "--cable", "sim", "--capture", "wire.cap", "game.sfc"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("closed: yes"), std::string::npos) << run.out;
@@ -141,7 +78,7 @@ TEST_F(CliFixture, RomThroughTheSimulatedBoardIsCapturedWholeAndReported) {
 TEST_F(CliFixture, SpcThroughTheSimulatedBoard) {
     const Bytes spc = spcFileBytes();
     dir.write("song.spc", spc);
-    const CliRun run = runCli(dir, {"upload", "--capture", "wire.cap", "--cable", "sim:rate=100000000", "song.spc"});
+    const CliResult run = runCli(dir, {"upload", "--capture", "wire.cap", "--cable", "sim:rate=100000000", "song.spc"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("image: SPC"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("received: 65920 bytes"), std::string::npos) << run.out;
@@ -160,7 +97,7 @@ TEST_F(CliFixture, UsageErrorsExitTwo) {
         {"upload", "a.spc", "b.spc"},
     };
     for (const auto& args : cases) {
-        const CliRun run = runCli(dir, args);
+        const CliResult run = runCli(dir, args);
         EXPECT_EQ(run.exitCode, 2) << args.back();
         EXPECT_NE(run.err.find("Usage: travik-cli upload"), std::string::npos) << run.err;
     }
@@ -189,7 +126,7 @@ TEST_F(CliFixture, FailuresBeforeTheUploadExitOneWithoutSendingAnything) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(dir.file("Travik.ini"));
         if (c.full) fullVariant();
-        const CliRun run = runCli(dir, c.args);
+        const CliResult run = runCli(dir, c.args);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -201,7 +138,7 @@ TEST_F(CliFixture, FailuresBeforeTheUploadExitOneWithoutSendingAnything) {
 TEST_F(CliFixture, PulledCableShowsWriteErrAndStillHandsOverTheClosingBytes) {
     fullVariant();
     dir.write("game.sfc", patternBytes(4 * kBlock, 2));
-    const CliRun run =
+    const CliResult run =
         runCli(dir, {"upload", "--cable", "sim:unplug-after=200000", "--capture", "wire.cap", "game.sfc"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("write err"), std::string::npos) << run.err;
@@ -216,16 +153,17 @@ TEST_F(CliFixture, InterruptStopsARomUploadAfterTheCurrentBlock) {
     fullVariant();
     dir.write("game.sfc", patternBytes(8 * kBlock, 6));
     // About half a second per block, so the interrupt lands well before the end.
-    const pid_t pid = startCli(dir, {"upload", "--cable", "sim:rate=262144", "--capture", "wire.cap", "game.sfc"});
-    ASSERT_GT(pid, 0);
+    const CliProcess cli =
+        startCli(cliCommand(dir, {"upload", "--cable", "sim:rate=262144", "--capture", "wire.cap", "game.sfc"}));
+    ASSERT_GT(cli.pid, 0);
     std::error_code ignored;
     while (std::filesystem::file_size(dir.file("wire.cap"), ignored) < 2 * kBlock ||
            ignored) {  // the first block has been handed over
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ignored.clear();
     }
-    ::kill(pid, SIGINT);
-    const CliRun run = finishCli(dir, pid);
+    ::kill(cli.pid, SIGINT);
+    const CliResult run = finishCli(cli);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("stopped"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("closed: yes"), std::string::npos) << run.out;

@@ -3,6 +3,7 @@
 
 #include "upload.h"
 
+#include "pattern_bytes.h"
 #include "scratch_dir.h"
 #include "sim_cable.h"
 #include "upload_host_fake.h"

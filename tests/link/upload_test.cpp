@@ -1,5 +1,6 @@
 #include "upload.h"
 
+#include "pattern_bytes.h"
 #include "recording_cable.h"
 #include "scratch_dir.h"
 #include "upload_host_fake.h"

@@ -54,7 +54,7 @@ struct BufferCase {
 class SpcBufferFailure : public testing::TestWithParam<BufferCase> {};
 
 TEST_P(SpcBufferFailure, LeavesTheRecordNotLoadedWithoutBuffers) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir.file("file.spc");
     SpcImage().writeTo(path);
     SpcFile spc;
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Buffers, SpcBufferFailure,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RomBufferFailure, StagesNothingAndShowsNothing) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir.file("image.bin");
     writeSparseFile(path, 100000, {{0, 0x11}});
     SpcFile spc;

@@ -1,17 +1,12 @@
 // travik-cli info, run as a program from a folder with or without Travik.ini.
+#include "cli_runner.h"
 #include "media_fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,49 +17,14 @@ void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Runs travik-cli with `args` in `cwd`; stdout and stderr go to files in
-// `outputs`, so neither can fill up and stall the child.
-CliRun runCli(const std::filesystem::path& cwd, const TempDir& outputs,
-              const std::vector<std::string>& args) {
-    const std::string outPath = outputs.file("cli.stdout");
-    const std::string errPath = outputs.file("cli.stderr");
-    std::vector<char*> argv{const_cast<char*>(TRAVIK_CLI_PATH)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-            ::chdir(cwd.c_str()) != 0) {
-            ::_exit(127);
-        }
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    CliRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        run.exitCode = WEXITSTATUS(status);
-    }
-    run.out = readText(outPath);
-    run.err = readText(errPath);
-    return run;
+// `outputs`.
+CliResult runCli(const std::filesystem::path& cwd, const ScratchDir& outputs,
+                 const std::vector<std::string>& args) {
+    return ::runCli(CliCommand{TRAVIK_CLI_PATH, args, outputs.path(), cwd});
 }
 
-CliRun runCli(const TempDir& cwd, const std::vector<std::string>& args) {
+CliResult runCli(const ScratchDir& cwd, const std::vector<std::string>& args) {
     return runCli(cwd.path(), cwd, args);
 }
 
@@ -91,7 +51,7 @@ class InfoCommand : public testing::TestWithParam<InfoCase> {};
 
 TEST_P(InfoCommand, PrintsTheInformationTextByteForByte) {
     const InfoCase& c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     if (c.withIni) writeFile(dir.file("Travik.ini"), "");
     std::string name = "input.bin";
     switch (c.input) {
@@ -111,7 +71,7 @@ TEST_P(InfoCommand, PrintsTheInformationTextByteForByte) {
     if (c.input == Input::DashName) args.push_back("--");
     args.push_back(name);
 
-    const CliRun run = runCli(dir, args);
+    const CliResult run = runCli(dir, args);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.out, c.out);
     if (c.errMentions == nullptr) {
@@ -145,10 +105,10 @@ struct UsageCase {
 class InfoUsage : public testing::TestWithParam<UsageCase> {};
 
 TEST_P(InfoUsage, ErrorsExitTwoWithUsageOnStderr) {
-    TempDir dir;
+    ScratchDir dir;
     writeFile(dir.file("a.bin"), "x");
     writeFile(dir.file("b.bin"), "y");
-    const CliRun run = runCli(dir, GetParam().args);
+    const CliResult run = runCli(dir, GetParam().args);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("Usage: travik-cli info FILE"), std::string::npos) << run.err;
@@ -162,18 +122,18 @@ INSTANTIATE_TEST_SUITE_P(Arguments, InfoUsage,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(InfoCommand, WorksOnTheSamplesInTheirFolder) {
-    TempDir outputs;
-    const CliRun rom = runCli(TRAVIK_SAMPLES_DIR, outputs, {"info", "sample.sfc"});
+    ScratchDir outputs;
+    const CliResult rom = runCli(TRAVIK_SAMPLES_DIR, outputs, {"info", "sample.sfc"});
     EXPECT_EQ(rom.exitCode, 0);
     EXPECT_EQ(rom.out, "ROM ok. Push [Play]");
-    const CliRun spc = runCli(TRAVIK_SAMPLES_DIR, outputs, {"info", "sample.spc"});
+    const CliResult spc = runCli(TRAVIK_SAMPLES_DIR, outputs, {"info", "sample.spc"});
     EXPECT_EQ(spc.exitCode, 0);
     EXPECT_EQ(spc.out.rfind("Game : Travik Sample Sounds\r\n", 0), 0u) << spc.out;
 }
 
 TEST(InfoUsage, HelpGoesToStdout) {
-    TempDir dir;
-    const CliRun run = runCli(dir, {"info", "--help"});
+    ScratchDir dir;
+    const CliResult run = runCli(dir, {"info", "--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.rfind("Usage: travik-cli info FILE", 0), 0u) << run.out;
     EXPECT_EQ(run.err, "");

@@ -1,24 +1,10 @@
 #include "media_fixtures.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
 #include <fcntl.h>
 #include <unistd.h>
-
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "travik-media-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
-}
 
 void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -72,14 +58,4 @@ SpcImage& SpcImage::fill(std::size_t offset, std::size_t count, std::uint8_t val
 SpcImage& SpcImage::resize(std::size_t size) {
     m_bytes.resize(size, 0);
     return *this;
-}
-
-WorkingDirectory::WorkingDirectory(const std::filesystem::path& dir)
-    : m_previous(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(m_previous, ignored);
 }

@@ -1,7 +1,10 @@
 #pragma once
-// Small helpers for the media tests: a temporary folder, files of chosen
-// bytes or sizes, an SPC image to poke bytes into, and a working-directory
-// guard.
+// Small helpers for the media tests: files of chosen bytes or sizes and an
+// SPC image to poke bytes into. The scratch folder and the working-directory
+// guard are the shared ones.
+
+#include "scratch_dir.h"
+#include "working_directory.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -11,22 +14,6 @@
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
-
-// A fresh folder under the system's temporary folder, removed with its
-// content at the end of the test.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string file(std::string_view name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 void writeFile(const std::string& path, const Bytes& bytes);
 void writeFile(const std::string& path, std::string_view text);
@@ -56,16 +43,4 @@ public:
 
 private:
     Bytes m_bytes;
-};
-
-// Runs the test in another working directory and returns to the old one.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::filesystem::path& dir);
-    ~WorkingDirectory();
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    std::filesystem::path m_previous;
 };

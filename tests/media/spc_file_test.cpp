@@ -17,7 +17,7 @@ void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
 
-int loadImage(SpcFile& spc, const TempDir& dir, const Bytes& bytes) {
+int loadImage(SpcFile& spc, const ScratchDir& dir, const Bytes& bytes) {
     const std::string path = dir.file("file.spc");
     writeFile(path, bytes);
     return spc.Load(path);
@@ -34,7 +34,7 @@ Bytes textBytes(std::string_view text) { return Bytes(text.begin(), text.end());
 class SpcSignature : public testing::TestWithParam<SignatureCase> {};
 
 TEST_P(SpcSignature, DecidesTheResult) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     EXPECT_EQ(loadImage(spc, dir, GetParam().bytes), GetParam().result);
     EXPECT_EQ(spc.loaded, GetParam().result == 0 ? 1 : 0);
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpcLoad, FailureClearsLoadedAfterASuccess) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     ASSERT_EQ(loadImage(spc, dir, SpcImage().bytes()), 0);
     EXPECT_EQ(spc.Load(dir.file("missing.spc")), -1);
@@ -65,7 +65,7 @@ TEST(SpcLoad, FailureClearsLoadedAfterASuccess) {
 }
 
 TEST(SpcLoad, ReadsRegistersFromTheirHeaderBytes) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     const Bytes bytes =
         SpcImage().set(0x23, {27, 30, 0x34, 0x12, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}).bytes();
@@ -81,7 +81,7 @@ TEST(SpcLoad, ReadsRegistersFromTheirHeaderBytes) {
 }
 
 TEST(SpcLoad, TextFieldsHoldTheirBytesAndAlwaysEndInNul) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     const std::string full32(32, 'S');
     const std::string rawComment = "\x80\xFF\r\n" + std::string(28, 'c');
@@ -112,7 +112,7 @@ struct DecimalCase {
 class SpcTextLengths : public testing::TestWithParam<DecimalCase> {};
 
 TEST_P(SpcTextLengths, ReadAsTheTagDoes) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     const auto& c = GetParam();
     const Bytes bytes = SpcImage().set(0xD2, {'1'}).set(0xA9, c.song).set(0xAC, c.fade).bytes();
@@ -143,7 +143,7 @@ struct DateCase {
 class SpcBinaryDate : public testing::TestWithParam<DateCase> {};
 
 TEST_P(SpcBinaryDate, IsWrittenYearMonthDay) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     const auto& c = GetParam();
     const Bytes bytes = SpcImage()
@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Dates, SpcBinaryDate,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpcLoad, BinaryLayoutNumbersLeaveOutTheirLastByte) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     // 0xAB and 0xAF hold bytes that must not count.
     const Bytes bytes =
@@ -173,7 +173,7 @@ TEST(SpcLoad, BinaryLayoutNumbersLeaveOutTheirLastByte) {
 }
 
 TEST(SpcLoad, TextLayoutCopiesTheDateUnchanged) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     const Bytes bytes = SpcImage().set(0xD2, {1}).set(0x9E, "12/31/1999X").set(0xA9, {'Y'}).bytes();
     ASSERT_EQ(loadImage(spc, dir, bytes), 0);
@@ -193,7 +193,7 @@ struct LayoutCase {
 class SpcLayout : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(SpcLayout, IsChosenByByteD2Alone) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     const auto& c = GetParam();
     const Bytes bytes = SpcImage()
@@ -216,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpcLoad, TakesRamAndDspFromTheirOffsets) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     SpcImage image;
     image.set(0xFF, {0x11}).set(0x100, {0x22}).set(0x100FF, {0x33, 0x44});
@@ -233,7 +233,7 @@ TEST(SpcLoad, TakesRamAndDspFromTheirOffsets) {
 class SpcShortFile : public testing::TestWithParam<std::size_t> {};
 
 TEST_P(SpcShortFile, LeavesUnsuppliedBytesZero) {
-    TempDir dir;
+    ScratchDir dir;
     SpcFile spc;
     SpcImage full;
     full.fill(11, 0x10180 - 11, 0xEE).set(0xD2, {0});

@@ -99,7 +99,7 @@ class RomSizes : public testing::TestWithParam<SizeCase> {};
 
 TEST_P(RomSizes, StageFromTheRightByteIntoWholeBlocks) {
     const SizeCase& c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     const std::string path = dir.file("image.bin");
     const std::initializer_list<Marker> markers = {
         {0, 0xA0}, {511, 0xA1}, {512, 0xA2}, {c.fileSize - 1, 0xA3}};
@@ -158,7 +158,7 @@ class DropOutcomes : public testing::TestWithParam<DropCase> {};
 
 TEST_P(DropOutcomes, DiscardWhatWasStagedAndStageTheNewFile) {
     const DropCase& c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     const SpcImage spcImage = SpcImage()
                                   .set(0x23, {26})
                                   .set(0x2E, "Song")
@@ -242,7 +242,7 @@ private:
 class SpecialFiles : public testing::TestWithParam<SpecialCase> {};
 
 TEST_P(SpecialFiles, AreTreatedLikeFilesThatCannotBeOpened) {
-    TempDir dir;
+    ScratchDir dir;
     std::string path = dir.file("special");
     std::unique_ptr<BoundSocket> socket;
     switch (GetParam().kind) {
@@ -302,7 +302,7 @@ struct VariantCase {
 class Variant : public testing::TestWithParam<VariantCase> {};
 
 TEST_P(Variant, FollowsTravikIniInTheCurrentDirectory) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string ini = dir.file("Travik.ini");
     switch (GetParam().ini) {
         case Ini::None: break;
@@ -330,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(Files, Variant,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Variant, IgnoresTravikIniOutsideTheCurrentDirectory) {
-    TempDir dir;
+    ScratchDir dir;
     writeFile(dir.file("Travik.ini"), "");
     std::filesystem::create_directory(dir.path() / "elsewhere");
     const WorkingDirectory cwd(dir.path() / "elsewhere");

@@ -25,16 +25,17 @@ public:
 };
 
 // Reset, the USER1 scan of 0x100, then USER0 selected: Shift-DR of USER0.
-inline void runPreamble(BoardSession& session) {
-    JtagResetToIdle(session.handle());
-    JtagIdleToShiftIr(session.handle());
-    JtagShiftIrByte(session.handle(), 14);
-    JtagShiftIrToShiftDr(session.handle());
-    JtagShiftByte(session.handle(), 0);
-    JtagShiftDrToShiftIr(session.handle());
-    JtagShiftIrByte(session.handle(), 12);
-    JtagShiftIrToShiftDr(session.handle());
+inline void runPreamble(FT_HANDLE cable) {
+    JtagResetToIdle(cable);
+    JtagIdleToShiftIr(cable);
+    JtagShiftIrByte(cable, 14);
+    JtagShiftIrToShiftDr(cable);
+    JtagShiftByte(cable, 0);
+    JtagShiftDrToShiftIr(cable);
+    JtagShiftIrByte(cable, 12);
+    JtagShiftIrToShiftDr(cable);
 }
+inline void runPreamble(BoardSession& session) { runPreamble(session.handle()); }
 
 // Each byte as one 0x81 shift command, the way the uploads send payload.
 inline std::vector<std::uint8_t> shiftPairs(std::span<const std::uint8_t> bytes) {

@@ -130,14 +130,7 @@ TEST_F(SimCableTest, UnpluggedUploadLeavesAnOpenScan) {
     runPreamble(reference);
     const std::size_t preamble = reference.wire.size();
 
-    JtagResetToIdle(cable.get());
-    JtagIdleToShiftIr(cable.get());
-    JtagShiftIrByte(cable.get(), 14);
-    JtagShiftIrToShiftDr(cable.get());
-    JtagShiftByte(cable.get(), 0);
-    JtagShiftDrToShiftIr(cable.get());
-    JtagShiftIrByte(cable.get(), 12);
-    JtagShiftIrToShiftDr(cable.get());
+    runPreamble(cable.get());
     for (std::uint8_t byte : Bytes{0, 0, 0, 2}) JtagShiftByte(cable.get(), byte);
     const Bytes block = shiftPairs(patternBytes(65536));
     EXPECT_EQ(write(cable.get(), block), 1000u - preamble - 8);

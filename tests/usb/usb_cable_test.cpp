@@ -5,6 +5,10 @@
 
 #include "emulated_blaster.h"
 
+#include "cli_runner.h"
+#include "pattern_bytes.h"
+#include "scratch_dir.h"
+
 #include "capture_cable.h"
 #include "ft.h"
 #include "sim_board.h"
@@ -17,15 +21,11 @@
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,45 +38,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr char kNoPreload[] =
     "the umockdev preload is not active (run under umockdev-wrapper with libumockdev-preload.so.0)";
 constexpr char kNotConnectedText[] = "FPGA board is not connected.";
-
-// A fresh folder per test for the files the uploads read.
-class Scratch {
-public:
-    Scratch() {
-        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("travik_usb_") + test->test_suite_name() + "_" + test->name();
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
-        m_path = std::filesystem::path(testing::TempDir()) / name;
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string write(const std::string& name, const Bytes& bytes) const {
-        const std::string path = (m_path / name).string();
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
-Bytes patternBytes(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
 
 // The worker's view of the window: a staged ROM, the path field, and what the
 // worker showed.
@@ -147,7 +108,7 @@ struct SimRun {
     Bytes wire;
 };
 
-SimRun runOnSimulatedBoard(Upload kind, const RomImage& rom, const std::string& path, const Scratch& scratch) {
+SimRun runOnSimulatedBoard(Upload kind, const RomImage& rom, const std::string& path, const ScratchDir& scratch) {
     auto sim = std::make_shared<SimCableBackend>();
     const std::string capturePath = scratch.file("sim.capture");
     const UploadOutcome outcome = runUpload(std::make_shared<CaptureCableBackend>(sim, capturePath), kind, rom, path);
@@ -176,7 +137,7 @@ RomImage romOf(const Bytes& payload) {
     return rom;
 }
 
-std::string sampleOr(const std::string& name, const Scratch& scratch, const Bytes& fallback) {
+std::string sampleOr(const std::string& name, const ScratchDir& scratch, const Bytes& fallback) {
     const std::filesystem::path sample = std::filesystem::path(TRAVIK_SAMPLES_DIR) / name;
     if (std::filesystem::is_regular_file(sample)) return sample.string();
     return scratch.write(name, fallback);
@@ -207,29 +168,10 @@ private:
     bool m_dropped = false;
 };
 
-struct CliResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Runs travik-cli in a child process. It inherits the preload and the
 // testbed, so its ioctls reach this process's emulated cable.
-CliResult runCli(const std::string& arguments, const Scratch& scratch) {
-    const std::string out = scratch.file("cli.out");
-    const std::string err = scratch.file("cli.err");
-    const std::string command = std::string("'") + TRAVIK_CLI + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    CliResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = slurp(out);
-    result.err = slurp(err);
-    return result;
+CliResult runCli(std::vector<std::string> args, const ScratchDir& scratch) {
+    return ::runCli(CliCommand{TRAVIK_CLI, std::move(args), scratch.path(), {}});
 }
 
 class UsbCableTest : public testing::Test {
@@ -241,7 +183,7 @@ protected:
     }
     EmulatedBlaster& blaster() { return *m_blaster; }
 
-    Scratch m_scratch;
+    ScratchDir m_scratch;
 
 private:
     std::optional<EmulatedBlaster> m_blaster;
@@ -329,7 +271,7 @@ TEST_F(UsbCableTest, CliUploadOverUsbDeliversWhatTheSimulatedBoardAccepts) {
     const std::filesystem::path sample = std::filesystem::path(TRAVIK_SAMPLES_DIR) / "sample.spc";
     if (!std::filesystem::is_regular_file(sample)) GTEST_SKIP() << "no sample.spc was made";
     if (!plugIn()) GTEST_SKIP() << kNoPreload;
-    const CliResult upload = runCli("upload --cable usb '" + sample.string() + "'", m_scratch);
+    const CliResult upload = runCli({"upload", "--cable", "usb", sample.string()}, m_scratch);
     EXPECT_EQ(upload.exitCode, 0) << upload.out << upload.err;
     const SimRun sim = runOnSimulatedBoard(Upload::Spc, RomImage{}, sample.string(), m_scratch);
     const Bytes delivered = blaster().delivered();
@@ -447,7 +389,7 @@ TEST_P(UsbOpenFailureTest, FtOpenFailsWithThePlainReason) {
 TEST_P(UsbOpenFailureTest, ProbeSaysNotConnectedWithTheReason) {
     const OpenFailureCase& c = GetParam();
     if (!plugIn(c.setup)) GTEST_SKIP() << kNoPreload;
-    const CliResult probe = runCli("probe --cable usb", m_scratch);
+    const CliResult probe = runCli({"probe", "--cable", "usb"}, m_scratch);
     EXPECT_EQ(probe.exitCode, 1) << probe.out << probe.err;
     EXPECT_NE(probe.err.find(kNotConnectedText), std::string::npos) << probe.err;
     EXPECT_NE(probe.err.find(c.reason), std::string::npos) << probe.err;
@@ -475,7 +417,7 @@ TEST_F(UsbCableTest, NodeWithoutPermissionNamesTheUdevRule) {
 
 TEST_F(UsbCableTest, ProbeListsOpensAndClosesThePresentCable) {
     if (!plugIn()) GTEST_SKIP() << kNoPreload;
-    const CliResult probe = runCli("probe", m_scratch);
+    const CliResult probe = runCli({"probe"}, m_scratch);
     EXPECT_EQ(probe.exitCode, 0) << probe.out << probe.err;
     EXPECT_NE(probe.out.find("Bus 001 Device 007"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("TRVK0001"), std::string::npos) << probe.out;
@@ -487,21 +429,26 @@ TEST_F(UsbCableTest, ProbeListsOpensAndClosesThePresentCable) {
 
 struct ProbeCase {
     const char* name;
-    const char* arguments;
+    std::vector<std::string> arguments;  // after "probe"
     int exitCode;
     const char* says;  // on stdout for exit 0, on stderr otherwise
 };
 
 void PrintTo(const ProbeCase& c, std::ostream* out) { *out << c.name; }
 
+std::vector<std::string> withProbe(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "probe");
+    return arguments;
+}
+
 class ProbeCommandTest : public testing::TestWithParam<ProbeCase> {
 protected:
-    Scratch m_scratch;
+    ScratchDir m_scratch;
 };
 
 TEST_P(ProbeCommandTest, AnswersWithItsExitCodeAndText) {
     const ProbeCase& c = GetParam();
-    const CliResult probe = runCli(std::string("probe ") + c.arguments, m_scratch);
+    const CliResult probe = runCli(withProbe(c.arguments), m_scratch);
     EXPECT_EQ(probe.exitCode, c.exitCode) << probe.out << probe.err;
     const std::string& said = c.exitCode == 0 ? probe.out : probe.err;
     EXPECT_NE(said.find(c.says), std::string::npos) << probe.out << probe.err;
@@ -509,11 +456,11 @@ TEST_P(ProbeCommandTest, AnswersWithItsExitCodeAndText) {
 
 INSTANTIATE_TEST_SUITE_P(
     , ProbeCommandTest,
-    testing::Values(ProbeCase{"SimulatedBoard", "--cable sim", 0, "the cable is ready"},
-                    ProbeCase{"SimulatedBoardAbsent", "--cable sim:absent", 1, kNotConnectedText},
-                    ProbeCase{"UnknownCable", "--cable parallel", 2, "Usage: travik-cli probe"},
-                    ProbeCase{"CableWithoutValue", "--cable", 2, "--cable needs a value"},
-                    ProbeCase{"StrayArgument", "song.spc", 2, "unexpected argument"}),
+    testing::Values(ProbeCase{"SimulatedBoard", {"--cable", "sim"}, 0, "the cable is ready"},
+                    ProbeCase{"SimulatedBoardAbsent", {"--cable", "sim:absent"}, 1, kNotConnectedText},
+                    ProbeCase{"UnknownCable", {"--cable", "parallel"}, 2, "Usage: travik-cli probe"},
+                    ProbeCase{"CableWithoutValue", {"--cable"}, 2, "--cable needs a value"},
+                    ProbeCase{"StrayArgument", {"song.spc"}, 2, "unexpected argument"}),
     [](const testing::TestParamInfo<ProbeCase>& info) { return info.param.name; });
 
 }  // namespace
