@@ -16,7 +16,7 @@
 #include <vector>
 
 struct SimCableOptions {
-    std::uint64_t rate = 0;                  // wire bytes per second; 0 = as fast as possible
+    std::uint64_t rate = 0;                  // wire bytes per second; 0 (no rate= given) = unpaced
     std::optional<std::uint64_t> unplugAfter;  // wire bytes the cable carries before it is pulled
     bool absent = false;                     // no cable at all: every open fails
 

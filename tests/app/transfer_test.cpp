@@ -51,6 +51,7 @@ private slots:
     void playWithoutCableOrWithNothingStaged();
     void dropsAreIgnoredDuringATransfer();
     void stopDuringRomUpload();
+    void stopDuringSpcUploadLetsItFinish();
     void writeErrWhenTheCableIsPulled();
     void fileDontOpenAfterThePathWasEdited();
     void rapidClicksNeverStartASecondWorker();
@@ -214,6 +215,34 @@ void TransferTest::stopDuringRomUpload() {
     QCOMPARE(report.receivedBytes % 0x10000, std::uint64_t(0));
     const Bytes payload = guard.sim().lastPayload();
     QVERIFY(std::equal(payload.begin(), payload.end(), staged.begin()));
+}
+
+// Stop during an SPC upload: the label and the bar change at once, but the
+// one payload write runs to its end, and the bar then shows 100.
+void TransferTest::stopDuringSpcUploadLetsItFinish() {
+    ScratchCwd cwd(true);
+    CableGuard guard("sim:rate=131072");  // about a second for the payload
+    CTravikDlg dlg;
+    dlg.show();
+    const SpcFixture fixture = writeSpc(cwd);
+    dropFiles(dlg, {fixture.path});
+    QSignalSpy finished(&dlg, &CTravikDlg::workerFinished);
+
+    QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
+    // Well inside the payload write: past the preamble and the header.
+    QTRY_VERIFY_WITH_TIMEOUT(guard.sim().lastReport().receivedBytes > 4096, kWait);
+    QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
+    QCOMPARE(dlg.playButton().text(), QStringLiteral("Play"));
+    QCOMPARE(dlg.progressBar().value(), 0);
+    QVERIFY(!dlg.transferFlagSet());
+    QVERIFY(dlg.workerRunning());
+
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
+    verifyIdle(dlg);
+    QCOMPARE(dlg.progressBar().value(), 100);
+    const SimReport report = guard.sim().lastReport();
+    QVERIFY(report.closed());
+    QCOMPARE(guard.sim().lastPayload(), fixture.sent);
 }
 
 // The cable goes away in the middle of a ROM block: "write err" with the
