@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
+#include <QWindow>
 
 #include <stdexcept>
 
@@ -62,11 +63,21 @@ void dropFiles(QWidget& target, const QStringList& paths) {
     data.setUrls(urls);
     // File managers offer the paths as plain text too, which edit fields take.
     data.setText(paths.join('\n'));
-    const QPointF at = target.rect().center();
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&target, &enter);
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&target, &drop);
+
+    // A real drop reaches the top-level window handle at a window position;
+    // the window finds the child under it and passes the drop up to the
+    // nearest widget that accepts drops. Enter, move, drop, as the platform
+    // sends them.
+    QWindow* window = target.window()->windowHandle();
+    if (!window)
+        throw std::logic_error("dropFiles: the window is not shown");
+    const QPoint at = target.mapTo(target.window(), target.rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
 }
 
 MessageBoxWatcher::MessageBoxWatcher(const QWidget* window) : m_window(window) {
