@@ -23,13 +23,11 @@ namespace {
 const QString kAboutMenuText = QStringLiteral("Travik のﾊﾞｰｼﾞｮﾝ情報(&A)...");
 const QString kCloseMenuText = QStringLiteral("閉じる(&C)");
 
-// The first local file of a drop, or an empty string.
+// The first file of a drop, or an empty string when the first item dropped
+// is no local file; the rest of the drop is ignored either way.
 QString firstDroppedFile(const QMimeData& drop) {
-    for (const QUrl& url : drop.urls()) {
-        if (url.isLocalFile())
-            return url.toLocalFile();
-    }
-    return {};
+    const QUrl first = drop.urls().value(0);
+    return first.isLocalFile() ? first.toLocalFile() : QString();
 }
 
 }  // namespace

@@ -114,10 +114,11 @@ void CTravikDlg::done(int result) {
             m_workerBox->done(QMessageBox::Ok);
         return;
     }
-    if (m_destroyed) {
-        QDialog::done(result);
+    // A close that arrives while OnDestroy waits for the worker (a window
+    // manager's close is no user input) is the same close: the outer call
+    // finishes it.
+    if (m_destroyed)
         return;
-    }
     OnDestroy();
     QDialog::done(result);
 }

@@ -56,13 +56,20 @@ Bytes spcFileBytes(const std::string& game, const std::string& title, std::uint8
 }
 
 void dropFiles(QWidget& target, const QStringList& paths) {
-    QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
+    dropUrls(target, urls);
+}
+
+void dropUrls(QWidget& target, const QList<QUrl>& urls) {
+    QMimeData data;
     data.setUrls(urls);
     // File managers offer the paths as plain text too, which edit fields take.
-    data.setText(paths.join('\n'));
+    QStringList texts;
+    for (const QUrl& url : urls)
+        texts.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
+    data.setText(texts.join('\n'));
 
     // A real drop reaches the top-level window handle at a window position;
     // the window finds the child under it and passes the drop up to the

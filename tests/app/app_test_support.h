@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QTimer>
 #include <QWidget>
 
@@ -65,6 +66,8 @@ Bytes spcFileBytes(const std::string& game, const std::string& title, std::uint8
 // Sends a drag-enter and a drop of `paths` to `target` (the window or one of
 // its controls), as the window system delivers a drop of files.
 void dropFiles(QWidget& target, const QStringList& paths);
+// The same with any items, local files or not.
+void dropUrls(QWidget& target, const QList<QUrl>& urls);
 
 // Watches for message boxes while the event loop runs, records each one and
 // answers it (OK) unless a handler of the test's own takes it.

@@ -57,6 +57,7 @@ void DropTest::outcomes() {
     ScratchCwd cwd(withIni);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     const QString first =
         cwd.write(QStringLiteral("first.spc"), spcFileBytes("First Game", "First Song"));
@@ -103,6 +104,7 @@ void DropTest::outcomes() {
         QCOMPARE(dlg.stagedRom().data.size() % 0x10000, size_t(0));
         QVERIFY(std::equal(romBytes.begin(), romBytes.end(), dlg.stagedRom().data.begin()));
     }
+    QVERIFY(boxes.seen().empty());
 }
 
 // Tag bytes are Shift_JIS; the window shows them decoded.
@@ -110,6 +112,7 @@ void DropTest::tagTextIsShownDecodedFromShiftJis() {
     ScratchCwd cwd(false);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     const std::string game = "\x83\x51\x81\x5B\x83\x80";  // ゲーム
     const std::string title = "\xB6\xB0\xC4\xDE";         // ｶｰﾄﾞ
@@ -117,6 +120,7 @@ void DropTest::tagTextIsShownDecodedFromShiftJis() {
     const QStringList lines = dlg.infoField().toPlainText().split('\n');
     QCOMPARE(lines.value(0), QStringLiteral("Game : ゲーム"));
     QCOMPARE(lines.value(1), QStringLiteral("Title : ｶｰﾄﾞ"));
+    QVERIFY(boxes.seen().empty());
 }
 
 // Several files: the first counts. A drop on a child control (the path
@@ -125,6 +129,7 @@ void DropTest::onlyTheFirstFileCountsAndChildrenPassDropsOn() {
     ScratchCwd cwd(true);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     const QString spc = cwd.write("a.spc", spcFileBytes("Game A", "Song A"));
     const QString rom = cwd.write("b.sfc", patternBytes(70000, 4));
@@ -140,12 +145,19 @@ void DropTest::onlyTheFirstFileCountsAndChildrenPassDropsOn() {
         QVERIFY(dlg.spcStaged());
         QCOMPARE(dlg.stagedRom().size, 0);
     }
+    // The first item is what counts: when it is no local file, the files
+    // behind it are ignored with it.
+    dropUrls(dlg, {QUrl(QStringLiteral("https://example.org/c.sfc")), QUrl::fromLocalFile(rom)});
+    QCOMPARE(dlg.pathField().text(), spc);
+    QVERIFY(dlg.spcStaged());
+    QVERIFY(boxes.seen().empty());
 }
 
 void DropTest::laterDropReplacesWhatWasStaged() {
     ScratchCwd cwd(true);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     dropFiles(dlg, {cwd.write("a.sfc", patternBytes(200000, 5))});
     QCOMPARE(dlg.stagedRom().size, 200000);
@@ -156,6 +168,7 @@ void DropTest::laterDropReplacesWhatWasStaged() {
     dropFiles(dlg, {cwd.write("c.sfc", patternBytes(65536, 6))});
     QVERIFY(!dlg.spcStaged());
     QCOMPARE(dlg.stagedRom().size, 65536);
+    QVERIFY(boxes.seen().empty());
 }
 
 // A file named on the command line ("Open with") goes through the drop path:
@@ -164,6 +177,7 @@ void DropTest::openWithStagesLikeADrop() {
     ScratchCwd cwd(true);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     const QString spc = cwd.write("open.spc", spcFileBytes("Open", "With"));
     dlg.DropPath(QStringLiteral("open.spc"));
@@ -171,6 +185,7 @@ void DropTest::openWithStagesLikeADrop() {
     QVERIFY(QFileInfo(dlg.pathField().text()).isAbsolute());
     QVERIFY(dlg.spcStaged());
     QVERIFY(dlg.playButton().isEnabled());
+    QVERIFY(boxes.seen().empty());
 }
 
 QTEST_MAIN(DropTest)

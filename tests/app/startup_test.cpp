@@ -85,6 +85,7 @@ void StartupTest::controlsSitAtTheirTemplatePlaces() {
     ScratchCwd cwd(true);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
@@ -125,6 +126,7 @@ void StartupTest::controlsSitAtTheirTemplatePlaces() {
     QCOMPARE(dlg.pathField().cursorPosition(), longPath.size());
     QVERIFY(dlg.infoField().isReadOnly());
     QCOMPARE(dlg.infoField().lineWrapMode(), QPlainTextEdit::NoWrap);
+    QVERIFY(boxes.seen().empty());
 }
 
 void StartupTest::dialogUnitsRoundLikeTheDialogManager_data() {
@@ -194,6 +196,7 @@ void StartupTest::systemMenuOpensTheAboutBox() {
     ScratchCwd cwd(true);
     CableGuard guard("sim");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
@@ -239,6 +242,7 @@ void StartupTest::systemMenuOpensTheAboutBox() {
     menuTexts << "done";  // no menu this time
     dlg.OnSysCommand(0x0010 | 0x0003);
     QCOMPARE(aboutTitle, QStringLiteral("Travikのﾊﾞｰｼﾞｮﾝ情報"));
+    QVERIFY(boxes.seen().empty());
 }
 
 // The executable itself: --version, and --screenshot of a file given on the

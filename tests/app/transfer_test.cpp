@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -55,6 +56,8 @@ private slots:
     void writeErrWhenTheCableIsPulled();
     void fileDontOpenAfterThePathWasEdited();
     void rapidClicksNeverStartASecondWorker();
+    void clickBeforeTheTimerClosedTheCableStartsNothing();
+    void secondCloseWhileWaitingIsTheSameClose();
     void closingMidTransferWaitsForTheWorker();
     void closingWhileTheWorkersMessageBoxIsUp();
 };
@@ -164,6 +167,7 @@ void TransferTest::dropsAreIgnoredDuringATransfer() {
     ScratchCwd cwd(true);
     CableGuard guard("sim:rate=262144");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     const QString rom = cwd.write("game.sfc", patternBytes(0x80000, 4));
     dropFiles(dlg, {rom});
@@ -171,6 +175,8 @@ void TransferTest::dropsAreIgnoredDuringATransfer() {
     const QString other = cwd.write("other.spc", spcFileBytes("Other", "Other"));
 
     QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
+    // Into the first block, so that Stop below leaves the worker writing.
+    QTRY_VERIFY_WITH_TIMEOUT(guard.sim().lastReport().receivedBytes > 0, kWait);
     dropFiles(dlg, {other});
     QCOMPARE(dlg.pathField().text(), rom);
     QVERIFY(!dlg.spcStaged());
@@ -187,6 +193,7 @@ void TransferTest::dropsAreIgnoredDuringATransfer() {
     dropFiles(dlg, {other});
     QCOMPARE(dlg.pathField().text(), other);
     QVERIFY(dlg.spcStaged());
+    QVERIFY(boxes.seen().empty());
 }
 
 // Stop during a ROM upload: at once "Play" and 0; the worker finishes the
@@ -195,12 +202,13 @@ void TransferTest::stopDuringRomUpload() {
     ScratchCwd cwd(true);
     CableGuard guard("sim:rate=262144");  // half a second per block
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     dropFiles(dlg, {cwd.write("game.sfc", patternBytes(0x80000, 8))});  // 8 blocks
     const Bytes staged = dlg.stagedRom().data;
 
     QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(dlg.progressBar().value(), 12, kWait);  // after the second block
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.progressBar().value() >= 12, kWait);  // after the second block
     QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
     QCOMPARE(dlg.playButton().text(), QStringLiteral("Play"));
     QCOMPARE(dlg.progressBar().value(), 0);
@@ -215,14 +223,16 @@ void TransferTest::stopDuringRomUpload() {
     QCOMPARE(report.receivedBytes % 0x10000, std::uint64_t(0));
     const Bytes payload = guard.sim().lastPayload();
     QVERIFY(std::equal(payload.begin(), payload.end(), staged.begin()));
+    QVERIFY(boxes.seen().empty());
 }
 
 // Stop during an SPC upload: the label and the bar change at once, but the
 // one payload write runs to its end, and the bar then shows 100.
 void TransferTest::stopDuringSpcUploadLetsItFinish() {
     ScratchCwd cwd(true);
-    CableGuard guard("sim:rate=131072");  // about a second for the payload
+    CableGuard guard("sim:rate=65536");  // about two seconds for the payload
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     const SpcFixture fixture = writeSpc(cwd);
     dropFiles(dlg, {fixture.path});
@@ -235,7 +245,7 @@ void TransferTest::stopDuringSpcUploadLetsItFinish() {
     QCOMPARE(dlg.playButton().text(), QStringLiteral("Play"));
     QCOMPARE(dlg.progressBar().value(), 0);
     QVERIFY(!dlg.transferFlagSet());
-    QVERIFY(dlg.workerRunning());
+    QVERIFY(guard.sim().lastReport().receivedBytes < 65920);  // Stop came mid-payload
 
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
     verifyIdle(dlg);
@@ -243,6 +253,7 @@ void TransferTest::stopDuringSpcUploadLetsItFinish() {
     const SimReport report = guard.sim().lastReport();
     QVERIFY(report.closed());
     QCOMPARE(guard.sim().lastPayload(), fixture.sent);
+    QVERIFY(boxes.seen().empty());
 }
 
 // The cable goes away in the middle of a ROM block: "write err" with the
@@ -327,12 +338,69 @@ void TransferTest::rapidClicksNeverStartASecondWorker() {
     QVERIFY(boxes.seen().empty());
 }
 
+// The worker has returned but the poll timer has not yet ticked: the label
+// still reads "Stop" and the cable is open. A click then starts nothing; the
+// tick closes the cable as usual.
+void TransferTest::clickBeforeTheTimerClosedTheCableStartsNothing() {
+    ScratchCwd cwd(true);
+    CableGuard guard("sim");
+    CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);
+    dlg.show();
+    dropFiles(dlg, {cwd.write("game.sfc", patternBytes(0x10000, 3))});
+
+    QString labelAtClick;
+    bool cableOpenAtClick = false;
+    bool clicked = false;
+    QObject::connect(&dlg, &CTravikDlg::workerFinished, &dlg, [&] {
+        labelAtClick = dlg.playButton().text();
+        cableOpenAtClick = dlg.cableOpen();
+        QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
+        clicked = true;
+    });
+    QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(clicked, kWait);
+    QCOMPARE(labelAtClick, QStringLiteral("Stop"));
+    QVERIFY(cableOpenAtClick);
+    QCOMPARE(dlg.workersStarted(), 1);
+
+    verifyIdle(dlg);
+    QCOMPARE(dlg.workersStarted(), 1);
+    QVERIFY(guard.sim().lastReport().closed());
+    QVERIFY(boxes.seen().empty());
+}
+
+// A close that arrives while the window waits for a stopped worker (a window
+// manager's close is no user input, so the wait serves it) ends the window
+// once, not twice.
+void TransferTest::secondCloseWhileWaitingIsTheSameClose() {
+    ScratchCwd cwd(true);
+    CableGuard guard("sim:rate=262144");  // half a second per block
+    CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);
+    dlg.show();
+    dropFiles(dlg, {cwd.write("game.sfc", patternBytes(0x40000, 5))});
+    QSignalSpy finished(&dlg, &QDialog::finished);
+
+    QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(guard.sim().lastReport().receivedBytes > 0, kWait);
+    QTimer::singleShot(50, &dlg, [&dlg] { dlg.reject(); });  // arrives during the wait
+    dlg.reject();
+
+    QVERIFY(!dlg.workerRunning());
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(guard.sim().lastReport().closed());
+    QVERIFY(boxes.seen().empty());
+}
+
 // Close during a ROM upload: the window waits for the worker (serving its
 // progress calls meanwhile), then releases the ROM buffer.
 void TransferTest::closingMidTransferWaitsForTheWorker() {
     ScratchCwd cwd(true);
     CableGuard guard("sim:rate=262144");
     CTravikDlg dlg;
+    MessageBoxWatcher boxes(&dlg);  // an unexpected box fails the test instead of hanging it
     dlg.show();
     dropFiles(dlg, {cwd.write("game.sfc", patternBytes(0x80000, 6))});
     QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
@@ -345,6 +413,7 @@ void TransferTest::closingMidTransferWaitsForTheWorker() {
     const SimReport report = guard.sim().lastReport();
     QVERIFY(report.closed());  // the worker ran its closing steps
     QVERIFY(report.receivedWholeBlocks() < 8);
+    QVERIFY(boxes.seen().empty());
 }
 
 // The window is closed while the worker's "write err" box is up (as a timer
