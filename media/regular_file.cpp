@@ -41,6 +41,18 @@ UniqueFd openForReading(const char* path) {
 
 RegularFile RegularFile::open(const std::string& path, std::string* whyNot) {
     RegularFile file;
+    // Opening a device node can act on the device (a watchdog, a modem line),
+    // so anything not regular is refused before open; the fstat below still
+    // catches a path swapped in between.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0) {
+        if (whyNot) *whyNot = std::strerror(errno);
+        return file;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        if (whyNot) *whyNot = describeNonRegular(before.st_mode);
+        return file;
+    }
     UniqueFd fd = openForReading(path.c_str());
     if (fd.get() < 0) {
         if (whyNot) *whyNot = std::strerror(errno);
