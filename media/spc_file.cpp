@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <span>
+#include <utility>
 
 namespace {
 
@@ -117,23 +118,26 @@ int SpcFile::Load(const std::string& path) {
     if (!std::equal(std::begin(kSignatureText), std::end(kSignatureText) - 1, header.begin())) {
         return -2;
     }
-    readRegistersAndTag(header, *this);
-
-    ram.reset();
-    dspRegs.reset();
+    // Everything is read into `next` first: a load that fails keeps the
+    // fields and buffers of the earlier one.
+    SpcFile next;
+    readRegistersAndTag(header, next);
     try {
         // make_unique value-initialises: zero wherever the file runs short.
-        auto newRam = std::make_unique<std::uint8_t[]>(kRamSize);
-        auto newDsp = std::make_unique<std::uint8_t[]>(kDspSize);
-        if (!file.readAt(spc_header::kRamOffset, std::span(newRam.get(), kRamSize)) ||
-            !file.readAt(spc_header::kDspOffset, std::span(newDsp.get(), kDspSize))) {
-            return -1;
-        }
-        ram = std::move(newRam);
-        dspRegs = std::move(newDsp);
+        next.ram = std::make_unique<std::uint8_t[]>(kRamSize);
+        next.dspRegs = std::make_unique<std::uint8_t[]>(kDspSize);
     } catch (const std::bad_alloc&) {
-        return -1;  // not loaded, no buffer held; the caller treats it as no SPC file
+        // Memory is short: give the earlier buffers back too, so that no
+        // buffer is held; the caller treats it as no SPC file.
+        ram.reset();
+        dspRegs.reset();
+        return -1;
     }
-    loaded = 1;
+    if (!file.readAt(spc_header::kRamOffset, std::span(next.ram.get(), kRamSize)) ||
+        !file.readAt(spc_header::kDspOffset, std::span(next.dspRegs.get(), kDspSize))) {
+        return -1;
+    }
+    next.loaded = 1;
+    *this = std::move(next);
     return 0;
 }
