@@ -4,10 +4,11 @@
 #include "upload.h"
 
 #include "jtag.h"
+#include "regular_file.h"
+#include "staging.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <memory>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -18,14 +19,8 @@ constexpr std::uint8_t kUser1 = 0x0E;
 constexpr std::uint8_t kUser0 = 0x0C;
 constexpr std::uint8_t kSpcImageMark = 0xFF;
 
-constexpr std::size_t kRomBlockBytes = 0x10000;
-constexpr std::size_t kRomMaxBlocks = 128;  // the header announces n in one byte
+constexpr std::size_t kRomBlockBytes = kRomBlockSize;
 constexpr std::size_t kSpcImageBytes = 65920;  // header, 64 KiB RAM, DSP registers
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Clears the transfer flag when the worker ends, whichever way it ends; being
 // the first local of a worker it is the last thing to happen.
@@ -97,24 +92,33 @@ void sendRomBlocks(UploadHost& host, std::span<const std::uint8_t> rom, std::siz
     }
 }
 
-// True when `path` opens and reads as a file; a directory opens on Linux but
-// does not read.
+// True when `path` opens and reads as a regular file. Only regular files: a
+// FIFO or a terminal in the path field would hold the worker forever.
 bool opensForReading(const std::string& path) {
-    const FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) return false;
-    std::fgetc(file.get());
-    return !std::ferror(file.get());
+    const RegularFile file = RegularFile::open(path);
+    std::uint8_t byte = 0;
+    return file.isOpen() && file.readAt(0, std::span(&byte, 1)).has_value();
 }
 
 // Up to 65920 bytes from the start of the file; past its end the buffer stays
-// zero. Null when the file does not open or cannot be read.
+// zero. Null when the file is not a regular file or cannot be read.
 std::optional<std::vector<std::uint8_t>> readSpcImage(const std::string& path) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::nullopt;
+    const RegularFile file = RegularFile::open(path);
+    if (!file.isOpen()) return std::nullopt;
     std::vector<std::uint8_t> image(kSpcImageBytes, 0);
-    std::fread(image.data(), 1, image.size(), file.get());
-    if (std::ferror(file.get())) return std::nullopt;
+    if (!file.readAt(0, image)) return std::nullopt;
     return image;
+}
+
+// An exception (no memory for the wire buffer or the path) ends the worker
+// with "write err" and no further writes, instead of ending the process with
+// the cable open.
+void reportFailure(UploadHost& host) noexcept {
+    try {
+        host.showMessage(kWriteErrText);
+    } catch (const std::exception&) {
+        // Nothing more can be told; the transfer flag still clears.
+    }
 }
 
 }  // namespace
@@ -129,30 +133,29 @@ void fillWireBuffer(std::span<const std::uint8_t> payload, std::span<std::uint8_
     }
 }
 
-int RomUploadThread(UploadHost& host) {
-    const TransferEnd transferEnd(host);
+namespace {
+
+void uploadRom(UploadHost& host) {
     runPreamble(host);
     if (!opensForReading(host.pathText())) {  // the path is only tested
         host.showMessage(kFileDontOpenText);
-        return 0;
+        return;
     }
     const std::int32_t romSize = host.romSize();
     // Sizes the header cannot announce are outside what staging produces.
-    if (romSize <= 0 || static_cast<std::size_t>(romSize) > kRomMaxBlocks * kRomBlockBytes) return 0;
+    if (romSize <= 0 || romSize > kRomMaxSize) return;
     const std::size_t blocks = (static_cast<std::size_t>(romSize) + kRomBlockBytes - 1) / kRomBlockBytes;
     sendRomHeader(host, blocks);
     sendRomBlocks(host, host.romData(), blocks);
     runClosing(host);
-    return 0;
 }
 
-int SpcUploadThread(UploadHost& host) {
-    const TransferEnd transferEnd(host);
+void uploadSpc(UploadHost& host) {
     runPreamble(host);
     const std::optional<std::vector<std::uint8_t>> image = readSpcImage(host.pathText());
     if (!image) {
         host.showMessage(kFileDontOpenText);
-        return 0;
+        return;
     }
     JtagShiftByte(host.cable(), kSpcImageMark);
     JtagShiftByte(host.cable(), 0);
@@ -160,5 +163,26 @@ int SpcUploadThread(UploadHost& host) {
     fillWireBuffer(*image, wire);
     if (writeAll(host, wire) != wire.size()) host.showMessage(kWriteErrText);
     runClosing(host);
+}
+
+}  // namespace
+
+int RomUploadThread(UploadHost& host) {
+    const TransferEnd transferEnd(host);
+    try {
+        uploadRom(host);
+    } catch (const std::exception&) {
+        reportFailure(host);
+    }
+    return 0;
+}
+
+int SpcUploadThread(UploadHost& host) {
+    const TransferEnd transferEnd(host);
+    try {
+        uploadSpc(host);
+    } catch (const std::exception&) {
+        reportFailure(host);
+    }
     return 0;
 }

@@ -7,8 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <future>
+#include <new>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -282,9 +290,30 @@ TEST_F(SpcUploadFixture, PulledCableShowsWriteErrThenCloses) {
 
 // A path that does not open: the preamble has gone out, nothing after it,
 // and the flag is cleared so the host can leave its transfer state.
+// Runs `worker` on its own thread. A worker still running after the deadline
+// fails the test; one stuck opening the FIFO `fifo` is then let go by a
+// writer that opens and closes it, so the test ends instead of hanging.
+int runWithDeadline(int (*worker)(UploadHost&), UploadHost& host, const std::string& fifo) {
+    std::future<int> result = std::async(std::launch::async, worker, std::ref(host));
+    if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the worker still runs after 10 s: it waits on the path";
+        for (int attempt = 0; attempt < 100 && result.wait_for(std::chrono::milliseconds(100)) !=
+                                                     std::future_status::ready;
+             ++attempt) {
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer >= 0) ::close(writer);
+        }
+    }
+    return result.get();
+}
+
 TEST(UploadPathTest, UnopenablePathShowsFileDontOpen) {
     const ScratchDir dir;
-    const std::vector<std::string> paths = {"", dir.file("gone.spc"), dir.path().string()};
+    const std::string fifo = dir.file("pipe.spc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // A FIFO without a writer would block an open; /dev/zero reads forever.
+    const std::vector<std::string> paths = {"", dir.file("gone.spc"), dir.path().string(), fifo,
+                                            "/dev/zero"};
     for (const auto& worker : {RomUploadThread, SpcUploadThread}) {
         for (const std::string& path : paths) {
             SCOPED_TRACE(path);
@@ -294,13 +323,36 @@ TEST(UploadPathTest, UnopenablePathShowsFileDontOpen) {
             host.rom = rom.bytes;
             host.staged = rom.size;
             host.path = path;
-            EXPECT_EQ(worker(host), 0);
+            EXPECT_EQ(runWithDeadline(worker, host, fifo), 0);
             EXPECT_EQ(joined(cable.writes(), 0, cable.writeCount()), kPreamble);
             ASSERT_EQ(host.messages().size(), 1u);
             EXPECT_EQ(host.messages()[0].text, "file dont open");
             EXPECT_TRUE(host.progress().empty());
             EXPECT_FALSE(host.transferFlag());
         }
+    }
+}
+
+// A host whose path cannot be handed over: the worker reports "write err",
+// writes nothing past the preamble and still clears the transfer flag.
+class ThrowingPathHost : public FakeUploadHost {
+public:
+    using FakeUploadHost::FakeUploadHost;
+    std::string pathText() override { throw std::bad_alloc(); }
+};
+
+TEST(UploadPathTest, AnExceptionInTheWorkerEndsItWithWriteErr) {
+    for (const auto& worker : {RomUploadThread, SpcUploadThread}) {
+        RecordingSession cable;
+        ThrowingPathHost host(&cable);
+        const StagedRom rom(kBlock);
+        host.rom = rom.bytes;
+        host.staged = rom.size;
+        EXPECT_EQ(worker(host), 0);
+        EXPECT_EQ(joined(cable.writes(), 0, cable.writeCount()), kPreamble);
+        ASSERT_EQ(host.messages().size(), 1u);
+        EXPECT_EQ(host.messages()[0].text, "write err");
+        EXPECT_FALSE(host.transferFlag());
     }
 }
 
