@@ -111,13 +111,15 @@ SeenCable inspect(libusb_device* device) {
     return seen;
 }
 
-// The device list stays owned by the caller: the SeenCable entries point into it.
-std::vector<SeenCable> seeCables(libusb_context* context, DeviceList& list, std::string& failureDetail) {
+// The device list stays owned by the caller: the SeenCable entries point into
+// it. Null, with `failureDetail` set, when the bus cannot be listed.
+std::optional<std::vector<SeenCable>> seeCables(libusb_context* context, DeviceList& list,
+                                                std::string& failureDetail) {
     libusb_device** raw = nullptr;
     const ssize_t count = libusb_get_device_list(context, &raw);
     if (count < 0) {
         failureDetail = libusbText(static_cast<int>(count));
-        return {};
+        return std::nullopt;
     }
     list.reset(raw);
     std::vector<SeenCable> cables;
@@ -137,10 +139,12 @@ std::string explainNoMatch(const std::vector<SeenCable>& cables) {
 }
 
 std::string ftdiText(int code, ftdi_context* context) {
+    // ftdi_usb_open_dev: -3 and -5 are a failed set-configuration and claim
+    // (another driver or program holds the cable), -8 is EPERM on either.
     switch (code) {
-    case -3: return noCableText();
-    case -4: return permissionText();
+    case -3: return busyText();
     case -5: return busyText();
+    case -8: return permissionText();
     default: return std::string("USB error: ") + ftdi_get_error_string(context);
     }
 }
@@ -186,12 +190,12 @@ public:
         }
         libusb_context* usb = context->usb_ctx;
         DeviceList list;
-        const std::vector<SeenCable> cables = seeCables(usb, list, failureDetail);
-        if (!failureDetail.empty()) return nullptr;
+        const std::optional<std::vector<SeenCable>> cables = seeCables(usb, list, failureDetail);
+        if (!cables) return nullptr;
         const auto chosen = std::ranges::find_if(
-            cables, [&](const SeenCable& cable) { return cable.openError == 0 && cable.info.product == description; });
-        if (chosen == cables.end()) {
-            failureDetail = explainNoMatch(cables);
+            *cables, [&](const SeenCable& cable) { return cable.openError == 0 && cable.info.product == description; });
+        if (chosen == cables->end()) {
+            failureDetail = explainNoMatch(*cables);
             return nullptr;
         }
         if (const int rc = ftdi_usb_open_dev(context.get(), chosen->device); rc < 0) {
@@ -219,7 +223,9 @@ std::vector<UsbCableInfo> listUsbCables(std::string& failureDetail) {
     DeviceList list;
     std::vector<UsbCableInfo> found;
     bool chosenYet = false;
-    for (SeenCable& cable : seeCables(context.get(), list, failureDetail)) {
+    std::optional<std::vector<SeenCable>> cables = seeCables(context.get(), list, failureDetail);
+    if (!cables) return {};
+    for (SeenCable& cable : *cables) {
         if (cable.openError != 0 && failureDetail.empty()) failureDetail = libusbText(cable.openError);
         // An upload opens the first cable whose product string is the description.
         cable.info.chosen = !chosenYet && cable.openError == 0 && cable.info.product == kCableDescription;

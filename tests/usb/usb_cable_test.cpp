@@ -309,6 +309,15 @@ TEST_F(UsbCableTest, CablePulledMidBlockGivesWriteErrAndStillTriesTheClosingStep
     EXPECT_LE(offered.size(), 131072 - 70000 + kClosingBytes);
 }
 
+// The detail string is only an output: text already in it from an earlier
+// failure does not make a present cable count as missing.
+TEST_F(UsbCableTest, OpenSucceedsWhateverTheDetailStringHeldBefore) {
+    if (!plugIn()) GTEST_SKIP() << kNoPreload;
+    std::string detail = "left over from an earlier open";
+    const std::unique_ptr<CableSession> session = makeUsbCableBackend()->open(kCableDescription, detail);
+    EXPECT_NE(session, nullptr) << detail;
+}
+
 // ---- One FT_Write against a cable pulled at various points ----
 
 struct PullCase {
