@@ -3,6 +3,7 @@
 
 #include "commands.h"
 
+#include "cable_args.h"
 #include "cable_choice.h"
 #include "ft.h"
 #include "usb_cable.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr char kNotConnectedText[] = "FPGA board is not connected.";
 constexpr char kProbeUsage[] = "Usage: travik-cli probe [--cable usb|sim[:OPTS]]\n";
 
 int usageError(const std::string& message) {
@@ -63,23 +63,17 @@ int probeUsb() {
 }  // namespace
 
 int runProbe(std::span<const std::string_view> args) {
-    std::string cableOption = "usb";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--cable") {
-            if (i + 1 == args.size()) return usageError("--cable needs a value");
-            cableOption = std::string(args[++i]);
-        } else if (arg.starts_with("--cable=")) {
-            cableOption = std::string(arg.substr(8));
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kProbeUsage, stdout);
-            return 0;
-        } else {
-            return usageError("unexpected argument '" + std::string(arg) + "'");
-        }
-    }
     std::string error;
-    const std::optional<CableChoice> choice = chooseCable(cableOption, "", error);
+    const std::optional<CableArgs> parsed = parseCableArgs(args, false, error);
+    if (!parsed) return usageError(error);
+    if (parsed->help) {
+        std::fputs(kProbeUsage, stdout);
+        return 0;
+    }
+    if (!parsed->operands.empty()) {
+        return usageError("unexpected argument '" + parsed->operands.front() + "'");
+    }
+    const std::optional<CableChoice> choice = chooseCable(parsed->cable, "", error);
     if (!choice) return usageError(error);
     selectCableBackend(choice->backend);
     const int result = choice->sim ? openAndClose("Simulated USB-Blaster") : probeUsb();

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 
+#include "cable_args.h"
 #include "cable_choice.h"
 #include "capture_cable.h"
 #include "ft.h"
@@ -15,15 +16,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -42,8 +46,6 @@ constexpr char kUploadUsage[] =
     "\n"
     "Exit status: 0 uploaded, 1 failed or stopped, 2 usage error.\n";
 
-constexpr char kNotConnectedText[] = "FPGA board is not connected.";
-
 struct UploadOptions {
     std::string cable = "usb";
     std::string capture;
@@ -61,39 +63,40 @@ void complain(const std::string& message) {
 
 // Null with `exitCode` set when the command ends here (help or usage error).
 std::optional<UploadOptions> parseOptions(std::span<const std::string_view> args, int& exitCode) {
-    UploadOptions options;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        const bool takesValue = !optionsEnded && (arg == "--cable" || arg == "--capture");
-        if (!optionsEnded && (arg == "--help" || arg == "-h")) {
-            std::fputs(kUploadUsage, stdout);
-            exitCode = 0;
-            return std::nullopt;
-        }
-        if (takesValue && (i + 1 == args.size() || args[i + 1].empty())) {
-            exitCode = usageError(std::string(arg) + " needs a value");
-            return std::nullopt;
-        }
-        if (takesValue) {
-            (arg == "--cable" ? options.cable : options.capture) = args[++i];
-        } else if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
-            exitCode = usageError("unknown option '" + std::string(arg) + "'");
-            return std::nullopt;
-        } else if (options.file.empty() && !arg.empty()) {
-            options.file = arg;
-        } else {
-            exitCode = usageError(arg.empty() ? "empty file name" : "one FILE only");
-            return std::nullopt;
-        }
+    std::string error;
+    std::optional<CableArgs> parsed = parseCableArgs(args, true, error);
+    if (!parsed) {
+        exitCode = usageError(error);
+        return std::nullopt;
     }
-    if (options.file.empty()) {
+    if (parsed->help) {
+        std::fputs(kUploadUsage, stdout);
+        exitCode = 0;
+        return std::nullopt;
+    }
+    const std::vector<std::string>& operands = parsed->operands;
+    if (operands.empty()) {
         exitCode = usageError("no FILE given");
         return std::nullopt;
     }
-    return options;
+    if (std::find(operands.begin(), operands.end(), std::string()) != operands.end()) {
+        exitCode = usageError("empty file name");
+        return std::nullopt;
+    }
+    if (operands.size() > 1) {
+        exitCode = usageError("one FILE only");
+        return std::nullopt;
+    }
+    return UploadOptions{std::move(parsed->cable), std::move(parsed->capture), operands.front()};
+}
+
+// True when the capture file would overwrite FILE: opening it truncates it
+// before the upload reads it.
+bool captureIsTheInput(const UploadOptions& options) {
+    if (options.capture.empty()) return false;
+    std::error_code error;
+    return std::filesystem::exists(options.capture, error) &&
+           std::filesystem::equivalent(options.capture, options.file, error);
 }
 
 // Ctrl-C while an upload runs. The handler only sets a lock-free flag; the
@@ -194,7 +197,7 @@ bool runWorker(CliUploadHost& host, int (*worker)(UploadHost&)) {
     }
     thread.join();
     host.endBarLine();
-    return interrupted || InterruptAsStop::interrupted();
+    return interrupted;  // a Ctrl-C after the worker ended stopped nothing
 }
 
 }  // namespace
@@ -203,6 +206,11 @@ int runUpload(std::span<const std::string_view> args) {
     int exitCode = 0;
     const std::optional<UploadOptions> options = parseOptions(args, exitCode);
     if (!options) return exitCode;
+    if (captureIsTheInput(*options)) {
+        complain("--capture '" + options->capture + "' is the input file '" + options->file +
+                 "'; refusing to overwrite it");
+        return 2;
+    }
 
     std::string error;
     const std::optional<CableChoice> choice = chooseCable(options->cable, options->capture, error);

@@ -22,6 +22,8 @@ inline constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
 inline constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2;
 
 inline constexpr char kCableDescription[] = "USB-Blaster";
+// What the shells say when no cable opens.
+inline constexpr char kNotConnectedText[] = "FPGA board is not connected.";
 
 // On FT_OK, *handle owns the open session until FT_Close (or a CableHandle)
 // gives it back; on failure *handle is null.

@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <thread>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -95,11 +98,51 @@ TEST_F(CliFixture, UsageErrorsExitTwo) {
         {"upload", "--cable", "serial", "x.spc"},
         {"upload", "--cable", "sim:rate=fast", "x.spc"},
         {"upload", "a.spc", "b.spc"},
+        {"upload", "--cable=", "x.spc"},
+        {"upload", "--capture", "", "x.spc"},
+        {"upload", "--", "a.spc", "b.spc"},
     };
     for (const auto& args : cases) {
         const CliResult run = runCli(dir, args);
         EXPECT_EQ(run.exitCode, 2) << args.back();
         EXPECT_NE(run.err.find("Usage: travik-cli upload"), std::string::npos) << run.err;
+    }
+}
+
+// Both spellings of the options, and -- before a FILE that looks like one.
+TEST_F(CliFixture, TakesOptionValuesJoinedOrSeparate) {
+    const Bytes spc = spcFileBytes();
+    dir.write("-song.spc", spc);
+    const std::vector<std::vector<std::string>> cases = {
+        {"upload", "--cable=sim", "--capture=wire.cap", "--", "-song.spc"},
+        {"upload", "--cable", "sim", "--capture", "wire.cap", "--", "-song.spc"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args[1]);
+        std::filesystem::remove(dir.file("wire.cap"));
+        const CliResult run = runCli(dir, args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("image: SPC"), std::string::npos) << run.out;  // the simulated board's report
+        const CaptureRecords records = readCapture(dir.file("wire.cap"));
+        ASSERT_EQ(records.size(), 13u);
+        EXPECT_TRUE(payloadOf(records, 10, 11) == Bytes(spc.begin(), spc.begin() + kSpcImage));
+    }
+}
+
+// A capture file that is the input would be truncated before it is read.
+TEST_F(CliFixture, RefusesToCaptureIntoTheInputFile) {
+    const Bytes spc = spcFileBytes();
+    dir.write("song.spc", spc);
+    std::filesystem::create_hard_link(dir.file("song.spc"), dir.file("link.spc"));
+    for (const std::string& capture : {std::string("song.spc"), std::string("./song.spc"), dir.file("link.spc")}) {
+        SCOPED_TRACE(capture);
+        const CliResult run = runCli(dir, {"upload", "--cable", "sim", "--capture", capture, "song.spc"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("song.spc"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(readText(dir.file("song.spc")) == std::string(spc.begin(), spc.end()))
+            << "the input was changed";
     }
 }
 
@@ -156,11 +199,25 @@ TEST_F(CliFixture, InterruptStopsARomUploadAfterTheCurrentBlock) {
     const CliProcess cli =
         startCli(cliCommand(dir, {"upload", "--cable", "sim:rate=262144", "--capture", "wire.cap", "game.sfc"}));
     ASSERT_GT(cli.pid, 0);
+    // Wait until the first block has been handed over, but not for a child
+    // that has ended or hangs.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::error_code ignored;
-    while (std::filesystem::file_size(dir.file("wire.cap"), ignored) < 2 * kBlock ||
-           ignored) {  // the first block has been handed over
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (std::filesystem::file_size(dir.file("wire.cap"), ignored) < 2 * kBlock || ignored) {
         ignored.clear();
+        siginfo_t ended{};
+        // WNOWAIT leaves the child to finishCli, which then reports its output.
+        const bool exited = ::waitid(P_PID, static_cast<id_t>(cli.pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                            ended.si_pid == cli.pid;
+        const bool late = std::chrono::steady_clock::now() > deadline;
+        if (exited || late) {
+            if (late) ::kill(cli.pid, SIGKILL);
+            const CliResult run = finishCli(cli);
+            FAIL() << (exited ? "travik-cli ended before its first block was captured"
+                              : "no block captured within 30 s")
+                   << "; exit " << run.exitCode << ", stderr: " << run.err;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ::kill(cli.pid, SIGINT);
     const CliResult run = finishCli(cli);
