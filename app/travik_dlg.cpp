@@ -141,7 +141,7 @@ void CTravikDlg::OpenDevice() {
     }
     m_hDevice.reset();
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ready"),
-                    QStringLiteral("FPGA board is not connected."), QMessageBox::Ok,
+                    QString::fromLatin1(kNotConnectedText), QMessageBox::Ok,
                     isVisible() ? this : nullptr);  // at start-up the window is not up yet
     const std::string& detail = lastOpenFailureDetail();
     if (!detail.empty())
