@@ -6,11 +6,14 @@
 #include "travik_dlg.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -277,18 +280,23 @@ void TransferTest::writeErrWhenTheCableIsPulled() {
     QVERIFY(guard.sim().lastReport().receivedBytes < 0x40000);
 }
 
-// The path field edited to a file that does not exist: the worker says
-// "file dont open" and returns; the window must not stay in its transfer
-// state with the cable open.
+// The path field edited to a file that does not exist, or to a FIFO (which
+// must not hold the worker, and so the window, up): the worker says "file
+// dont open" and returns; the window must not stay in its transfer state
+// with the cable open.
 void TransferTest::fileDontOpenAfterThePathWasEdited() {
-    for (const bool spc : {true, false}) {
+    for (const bool spc : {true, false})
+    for (const bool fifo : {false, true}) {
         ScratchCwd cwd(true);
         CableGuard guard("sim");
         CTravikDlg dlg;
         MessageBoxWatcher boxes(&dlg);
         dlg.show();
         dropFiles(dlg, {spc ? writeSpc(cwd).path : cwd.write("game.sfc", patternBytes(70000, 1))});
-        dlg.pathField().setText(cwd.file("renamed-away.spc"));
+        const QString badPath = cwd.file(fifo ? "pipe.spc" : "renamed-away.spc");
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(badPath).constData(), 0600), 0);
+        dlg.pathField().setText(badPath);
         QTest::mouseClick(&dlg.playButton(), Qt::LeftButton);
 
         verifyIdle(dlg);
