@@ -39,34 +39,37 @@ UniqueFd openForReading(const char* path) {
     return UniqueFd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 }
 
+namespace {
+
+// True when a stat call succeeded on a regular file; otherwise says why not.
+bool statSaysRegular(int statResult, const struct stat& info, std::string* whyNot) {
+    if (statResult != 0) {
+        if (whyNot) *whyNot = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        if (whyNot) *whyNot = describeNonRegular(info.st_mode);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 RegularFile RegularFile::open(const std::string& path, std::string* whyNot) {
     RegularFile file;
     // Opening a device node can act on the device (a watchdog, a modem line),
     // so anything not regular is refused before open; the fstat below still
     // catches a path swapped in between.
     struct stat before {};
-    if (::stat(path.c_str(), &before) != 0) {
-        if (whyNot) *whyNot = std::strerror(errno);
-        return file;
-    }
-    if (!S_ISREG(before.st_mode)) {
-        if (whyNot) *whyNot = describeNonRegular(before.st_mode);
-        return file;
-    }
+    if (!statSaysRegular(::stat(path.c_str(), &before), before, whyNot)) return file;
     UniqueFd fd = openForReading(path.c_str());
     if (fd.get() < 0) {
         if (whyNot) *whyNot = std::strerror(errno);
         return file;
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        if (whyNot) *whyNot = std::strerror(errno);
-        return file;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        if (whyNot) *whyNot = describeNonRegular(info.st_mode);
-        return file;
-    }
+    if (!statSaysRegular(::fstat(fd.get(), &info), info, whyNot)) return file;
     file.m_fd = std::move(fd);
     file.m_size = static_cast<std::uint64_t>(info.st_size);
     return file;
